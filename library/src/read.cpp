@@ -1,0 +1,140 @@
+// Card data: ReadData polls the first usable slot with an overlapped read
+// and a timeout; ReadData1 blocks on a synchronous read.
+#include <string.h>
+
+#include "state.h"
+#include "trace.h"
+
+namespace kestro {
+namespace {
+
+// The receive buffer. Reads go here, never into the caller's buffer, and it
+// stays valid after a call returns, which a cancelled read may still need.
+unsigned char rbuf[MR_READ_BUF_LEN];
+
+// Puts the length and the report into the caller's buffer.
+void deliver(unsigned char* pbuf, DWORD n) {
+    if (n > MR_READ_LEN) {
+        n = MR_READ_LEN;
+    }
+    pbuf[0] = static_cast<unsigned char>(n & 0xFF);
+    pbuf[1] = static_cast<unsigned char>((n >> 8) & 0xFF);
+    memcpy(pbuf + 2, rbuf, n);
+}
+
+// After a cancel, waits until the platform is done with the read (so the
+// receive buffer and the overlapped record are free again) and tells how
+// many bytes it still delivered: a report that completed the read between
+// the end of the wait and the cancel is not lost.
+DWORD finish_cancelled_read(HANDLE h) {
+    DWORD n = 0;
+    if (!GetOverlappedResult(h, &hov, &n, TRUE)) {
+        return 0;
+    }
+    return n;
+}
+
+}  // namespace
+}  // namespace kestro
+
+using namespace kestro;
+
+int32_t KESTRO_CALL ReadData(unsigned char* pbuf, int32_t timeout, int32_t tag) {
+    int32_t now = clock_now();
+    trace("\r\n MrRead( %08X,%d,%d ), %d ------------------ %s", P(pbuf), timeout, tag, rd_f,
+          time_text(now));
+    if (rd_f != 0) {
+        return 0;
+    }
+    if (hdc < 1) {
+        return 1;
+    }
+    rd_f = 1;
+    memset(pbuf, 0, MR_READ_BUF_LEN);
+    memset(rbuf, 0, sizeof rbuf);
+    ResetEvent(hov.hEvent);
+
+    int32_t i = 0;
+    while (i < hdc && (hdr[i] == nullptr || hdr[i] == INVALID_HANDLE_VALUE || hdi[i] != Pid)) {
+        ++i;
+    }
+    if (i == hdc) {
+        rd_f = 0;
+        return 2;
+    }
+
+    SetLastError(0);
+    DWORD nob = 0;
+    BOOL ok = ReadFile(hdr[i], rbuf, MR_READ_LEN, &nob, &hov);
+    DWORD lerr = GetLastError();
+    // Only a request that completed or is pending has a read to finish.
+    bool started = ok || lerr == ERROR_IO_PENDING;
+    trace("\r\n ReadData: hdr[%d]=%08X, ok=%d, nob=%d, lerr=%d ", i, P(hdr[i]), ok,
+          static_cast<int32_t>(nob), static_cast<int32_t>(lerr));
+
+    DWORD wait = WaitForSingleObject(hov.hEvent, static_cast<DWORD>(timeout));
+    trace("\r\n i=%d, RF=%d, nob=%d, WFSO=%u, lerr=%d ", i, ok, static_cast<int32_t>(nob),
+          static_cast<uint32_t>(wait), static_cast<int32_t>(GetLastError()));
+
+    DWORD n = 0;
+    if (wait != WAIT_OBJECT_0) {
+        CancelIo(hdr[i]);
+        n = started ? finish_cancelled_read(hdr[i]) : 0;
+        if (n == 0) {
+            rd_f = 0;
+            return 3;
+        }
+        trace("\r\n GOVLR=%d, nob=%d, lerr=%d ", 1, static_cast<int32_t>(n), 0);
+        deliver(pbuf, n);
+        rd_f = 0;
+        return 0;
+    }
+
+    SetLastError(0);
+    BOOL done = GetOverlappedResult(hdr[i], &hov, &n, FALSE);
+    lerr = GetLastError();
+    trace("\r\n GOVLR=%d, nob=%d, lerr=%d ", done, static_cast<int32_t>(n),
+          static_cast<int32_t>(lerr));
+    if (!done && lerr == ERROR_IO_INCOMPLETE) {
+        // Signalled, yet still pending: cancel it and keep what it brought.
+        CancelIo(hdr[i]);
+        n = finish_cancelled_read(hdr[i]);
+        done = n > 0;
+    }
+    if (!done) {
+        // A read that failed (the reader was unplugged, say) is no card.
+        rd_f = 0;
+        return 3;
+    }
+    deliver(pbuf, n);
+    rd_f = 0;
+    return 0;
+}
+
+int32_t KESTRO_CALL ReadData1(unsigned char* pbuf) {
+    memset(pbuf, 0, MR_READ_BUF_LEN);
+    memset(rbuf, 0, sizeof rbuf);
+    int32_t now = clock_now();
+    trace("\r\n MrRead1 ------------------ %s", time_text(now));
+    trace("\r\n pbuf=%08X ", P(pbuf));
+    if (hdc < 1) {
+        return 1;
+    }
+    int32_t i = 0;
+    while (i < hdc && !matched_slot(i)) {
+        ++i;
+    }
+    if (i == hdc) {
+        return 2;
+    }
+    SetLastError(0);
+    DWORD nob = 0;
+    BOOL ok = ReadFile(hd[i], rbuf, MR_READ_LEN, &nob, nullptr);
+    trace("\r\n ReadData1: hd[%d]=%08X, ok=%d, nob=%d, lerr=%d ", i, P(hd[i]), ok,
+          static_cast<int32_t>(nob), static_cast<int32_t>(GetLastError()));
+    if (!ok) {
+        return 2;
+    }
+    deliver(pbuf, nob);
+    return 0;
+}

@@ -1,0 +1,27 @@
+// Controls of the platform layer that tests and tools use: where the current
+// drive's root lies, how many handles are open, and a hook that runs inside
+// CancelIo to reproduce a report that arrives just before the cancel.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace kp {
+
+// Directory that stands for the root of the current drive ("\\name" paths).
+// "/" unless changed; tests point it at their own temporary directory.
+void set_drive_root(const std::string& dir);
+const std::string& drive_root();
+
+// Number of handles of any kind (devices, files, events, device sets) open.
+size_t open_handle_count();
+
+// Runs `hook` once, at the start of the next CancelIo call.
+void on_next_cancel(std::function<void()> hook);
+
+// Restores the platform's defaults: real clock, drive root "/", no devices,
+// no hooks. Open handles stay open.
+void reset_platform();
+
+}  // namespace kp

@@ -1,0 +1,82 @@
+#include "files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "kp/platform.h"
+
+namespace kp {
+namespace {
+
+std::string& root() {
+    static std::string r = "/";
+    return r;
+}
+
+}  // namespace
+
+void set_drive_root(const std::string& dir) {
+    root() = dir.empty() ? "/" : dir;
+}
+
+const std::string& drive_root() {
+    return root();
+}
+
+File::~File() {
+    ::close(fd);
+}
+
+HANDLE open_drive_file(LPCSTR name, DWORD access, DWORD disposition) {
+    if (disposition != OPEN_EXISTING) {
+        SetLastError(ERROR_INVALID_PARAMETER);  // the library never creates files
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string path = root();
+    if (path.back() != '/') {
+        path += '/';
+    }
+    for (const char* p = name + 1; *p != '\0'; ++p) {
+        path += *p == '\\' ? '/' : *p;
+    }
+    int flags = O_CLOEXEC;
+    bool r = (access & GENERIC_READ) != 0;
+    bool w = (access & GENERIC_WRITE) != 0;
+    flags |= r && w ? O_RDWR : w ? O_WRONLY : O_RDONLY;
+    int fd = ::open(path.c_str(), flags);
+    if (fd < 0) {
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND
+                                                         : ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle_insert(std::make_unique<File>(fd));
+}
+
+}  // namespace kp
+
+DWORD SetFilePointer(HANDLE h, LONG distance, PLONG distance_high, DWORD method) {
+    auto* f = kp::handle_as<kp::File>(h);
+    if (f == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t offset = distance;
+    if (distance_high != nullptr) {
+        offset = static_cast<int64_t>(
+            (static_cast<uint64_t>(static_cast<uint32_t>(*distance_high)) << 32) |
+            static_cast<uint32_t>(distance));
+    }
+    int whence = method == FILE_END ? SEEK_END : method == FILE_CURRENT ? SEEK_CUR : SEEK_SET;
+    off_t pos = ::lseek(f->fd, static_cast<off_t>(offset), whence);
+    if (pos < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distance_high != nullptr) {
+        *distance_high = static_cast<LONG>(static_cast<uint64_t>(pos) >> 32);
+    }
+    return static_cast<DWORD>(pos);
+}

@@ -1,0 +1,13 @@
+#include "kp/winapi.h"
+
+namespace {
+thread_local DWORD last_error = 0;
+}
+
+DWORD GetLastError(void) {
+    return last_error;
+}
+
+void SetLastError(DWORD code) {
+    last_error = code;
+}

@@ -1,0 +1,18 @@
+#include <cstdlib>
+#include <cstring>
+
+#include "kp/winapi.h"
+
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
+    void* p = (flags & LMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1)
+                                      : std::malloc(bytes ? bytes : 1);
+    if (p == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return p;
+}
+
+HLOCAL LocalFree(HLOCAL mem) {
+    std::free(mem);
+    return nullptr;
+}

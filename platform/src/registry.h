@@ -1,0 +1,55 @@
+// Internal view of the device registry and of the handles opened on devices.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "handles.h"
+#include "kp/device.h"
+
+namespace kp {
+
+struct DeviceEntry {
+    std::shared_ptr<HidDevice> device;
+    std::string path;
+    HidIdentity identity;
+    bool attached = true;
+};
+
+// Attached devices, in the order they were attached.
+const std::vector<std::shared_ptr<DeviceEntry>>& attached_devices();
+std::shared_ptr<DeviceEntry> find_device(const std::string& path);
+
+struct PendingRead {
+    OVERLAPPED* ov;
+    uint8_t* buffer;
+};
+
+class DeviceHandle : public Object {
+  public:
+    DeviceHandle(std::shared_ptr<DeviceEntry> entry, DWORD access, bool overlapped);
+    ~DeviceHandle() override;
+
+    const std::shared_ptr<DeviceEntry> entry;
+    const DWORD access;
+    const bool overlapped;
+    std::deque<std::vector<uint8_t>> queue;  // input reports not yet read
+    std::deque<PendingRead> pending;         // overlapped reads waiting for one
+
+    bool can_read() const { return (access & GENERIC_READ) != 0; }
+    // Completes the oldest pending read with `status` and, on success, with
+    // the report (padded to the input report length).
+    void complete_front(uint32_t status, const std::vector<uint8_t>* report);
+    void complete_all(uint32_t status);
+};
+
+// Converts a completion status to the last-error code that reports it.
+DWORD error_of_status(uint32_t status);
+
+// Copies `report` into `buffer`, zero-padded to the input report length.
+DWORD copy_report(const DeviceEntry& entry, const std::vector<uint8_t>& report, uint8_t* buffer);
+
+}  // namespace kp

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what building and testing Kestro needs on Debian 12, with apt-get,
+# only when something is missing. Run as root (or with sudo available).
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    libgtest-dev libgmock-dev libbenchmark-dev
+    qt6-base-dev libgl-dev
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64
+    xvfb xauth libxtst-dev x11-utils imagemagick
+    clang-format binutils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    sudo_cmd=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo_cmd=(sudo)
+    fi
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine, builds Kestro and runs every test: once as a
+# plain build, once with AddressSanitizer and UndefinedBehaviorSanitizer,
+# then cross-builds and checks the Windows library.
+#   scripts/test.sh            everything
+#   scripts/test.sh plain      only the plain build and its tests
+#   scripts/test.sh sanitize   only the sanitizer build and its tests
+#   scripts/test.sh windows    only the Windows cross builds
+set -euo pipefail
+cd "$(dirname "$0")/.."
+what=${1:-all}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+bash scripts/setup.sh
+
+run_suite() {  # name, extra cmake arguments...
+    local dir=build-$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 300)
+}
+
+if [ "$what" = all ] || [ "$what" = plain ]; then
+    echo "== plain build and tests"
+    run_suite plain
+fi
+if [ "$what" = all ] || [ "$what" = sanitize ]; then
+    echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    run_suite sanitize -DKESTRO_SANITIZE=ON -DKESTRO_BENCH=OFF
+fi
+if [ "$what" = all ] || [ "$what" = windows ]; then
+    echo "== Windows cross builds"
+    bash scripts/windows.sh
+fi
