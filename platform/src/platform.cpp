@@ -1,6 +1,7 @@
 #include "kp/platform.h"
 
 #include "hooks.h"
+#include "kp/backend.h"
 #include "kp/clock.h"
 #include "kp/device.h"
 
@@ -16,6 +17,7 @@ void on_next_cancel(std::function<void()> hook) {
 }
 
 void reset_platform() {
+    clear_backends();
     clock_use_real();
     set_drive_root("/");
     detach_all_devices();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "handles.h"
+#include "kp/backend.h"
 #include "registry.h"
 
 namespace {
@@ -40,6 +41,7 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* guid, LPCSTR, HWND, DWORD flags) {
     }
     auto set = std::make_unique<DeviceSet>();
     if (same_guid(*guid, kHidGuid)) {
+        kp::scan_backends();
         for (const auto& e : kp::attached_devices()) {
             set->paths.push_back(e->path);
         }

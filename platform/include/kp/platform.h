@@ -20,8 +20,9 @@ size_t open_handle_count();
 // Runs `hook` once, at the start of the next CancelIo call.
 void on_next_cancel(std::function<void()> hook);
 
-// Restores the platform's defaults: real clock, drive root "/", no devices,
-// no hooks. Open handles stay open.
+// Puts the platform in the state tests start from: real clock, drive root
+// "/", no devices, no backends (not even the system's), no hooks. Open
+// handles stay open.
 void reset_platform();
 
 }  // namespace kp
