@@ -45,6 +45,11 @@ void trace_close() {
 }
 
 const char* time_text(int32_t now) {
+    // Formatting the time is the costliest part of a header and is only
+    // needed when the trace is on.
+    if (fdd == INVALID_HANDLE_VALUE) {
+        return "";
+    }
     time_t t = static_cast<time_t>(now);
     const char* text = ctime(&t);
     // ctime fails only for years it cannot print; keep the entry's shape.

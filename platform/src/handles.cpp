@@ -1,6 +1,7 @@
 #include "handles.h"
 
 #include <cstdint>
+#include <set>
 #include <vector>
 
 #include "kp/platform.h"
@@ -11,6 +12,12 @@ namespace {
 std::vector<std::unique_ptr<Object>>& table() {
     static std::vector<std::unique_ptr<Object>> objects;
     return objects;
+}
+
+// Free slots below table().size(), lowest first.
+std::set<size_t>& free_slots() {
+    static std::set<size_t> slots;
+    return slots;
 }
 
 // Handle value of slot i is 4 * (i + 1); null and odd values are never used.
@@ -27,11 +34,11 @@ bool slot_of(HANDLE h, size_t* slot) {
 
 HANDLE handle_insert(std::unique_ptr<Object> object) {
     auto& t = table();
-    size_t slot = 0;
-    while (slot < t.size() && t[slot] != nullptr) {
-        ++slot;
-    }
-    if (slot == t.size()) {
+    size_t slot = t.size();
+    if (!free_slots().empty()) {
+        slot = *free_slots().begin();
+        free_slots().erase(free_slots().begin());
+    } else {
         t.emplace_back();
     }
     t[slot] = std::move(object);
@@ -50,6 +57,7 @@ bool handle_erase(HANDLE h) {
     }
     // Move out first: the destructor may look at the table.
     std::unique_ptr<Object> doomed = std::move(table()[slot]);
+    free_slots().insert(slot);
     doomed.reset();
     return true;
 }
@@ -57,11 +65,7 @@ bool handle_erase(HANDLE h) {
 size_t& live_preparsed_data();
 
 size_t open_handle_count() {
-    size_t n = live_preparsed_data();
-    for (const auto& o : table()) {
-        n += o != nullptr;
-    }
-    return n;
+    return live_preparsed_data() + table().size() - free_slots().size();
 }
 
 }  // namespace kp

@@ -14,9 +14,21 @@ std::vector<std::shared_ptr<DeviceEntry>>& entries() {
     return e;
 }
 
-std::vector<DeviceHandle*>& open_device_handles() {
-    static std::vector<DeviceHandle*> h;
-    return h;
+// Attached devices by path and by device, so that opens and deliveries do
+// not search the whole list.
+std::unordered_map<std::string, std::shared_ptr<DeviceEntry>>& by_path() {
+    static std::unordered_map<std::string, std::shared_ptr<DeviceEntry>> m;
+    return m;
+}
+
+std::unordered_map<const HidDevice*, std::shared_ptr<DeviceEntry>>& by_device() {
+    static std::unordered_map<const HidDevice*, std::shared_ptr<DeviceEntry>> m;
+    return m;
+}
+
+DeviceEntry* entry_of(const HidDevice* device) {
+    auto it = by_device().find(device);
+    return it == by_device().end() ? nullptr : it->second.get();
 }
 
 unsigned next_instance = 1;
@@ -28,23 +40,19 @@ const std::vector<std::shared_ptr<DeviceEntry>>& attached_devices() {
 }
 
 std::shared_ptr<DeviceEntry> find_device(const std::string& path) {
-    for (const auto& e : entries()) {
-        if (e->path == path) {
-            return e;
-        }
-    }
-    return nullptr;
+    auto it = by_path().find(path);
+    return it == by_path().end() ? nullptr : it->second;
 }
 
 DeviceHandle::DeviceHandle(std::shared_ptr<DeviceEntry> e, DWORD acc, bool ovl)
     : entry(std::move(e)), access(acc), overlapped(ovl) {
-    open_device_handles().push_back(this);
+    entry->handles.push_back(this);
 }
 
 DeviceHandle::~DeviceHandle() {
     // Closing a handle cancels what is still pending on it.
     complete_all(STATUS_CANCELLED);
-    auto& all = open_device_handles();
+    auto& all = entry->handles;
     all.erase(std::remove(all.begin(), all.end(), this), all.end());
 }
 
@@ -58,7 +66,7 @@ DWORD copy_report(const DeviceEntry& entry, const std::vector<uint8_t>& report, 
 
 void DeviceHandle::complete_front(uint32_t status, const std::vector<uint8_t>* report) {
     PendingRead p = pending.front();
-    pending.pop_front();
+    pending.erase(pending.begin());
     p.ov->InternalHigh = 0;
     if (status == STATUS_SUCCESS && report != nullptr) {
         p.ov->InternalHigh = copy_report(*entry, *report, p.buffer);
@@ -101,7 +109,15 @@ std::string attach_device(std::shared_ptr<HidDevice> device, const std::string& 
     } else {
         e->path = path;
     }
+    if (DeviceEntry* existing = entry_of(e->device.get())) {
+        return existing->path;  // attached already
+    }
+    if (by_path().count(e->path) != 0) {
+        return std::string();  // another device has that path: not attached
+    }
     entries().push_back(e);
+    by_path()[e->path] = e;
+    by_device()[e->device.get()] = e;
     return e->path;
 }
 
@@ -114,12 +130,12 @@ void detach_device(const HidDevice* device) {
     }
     std::shared_ptr<DeviceEntry> gone = *it;
     all.erase(it);
+    by_path().erase(gone->path);
+    by_device().erase(gone->device.get());
     gone->attached = false;
-    for (DeviceHandle* h : open_device_handles()) {
-        if (h->entry == gone) {
-            h->queue.clear();
-            h->complete_all(STATUS_DEVICE_NOT_CONNECTED);
-        }
+    for (DeviceHandle* h : gone->handles) {
+        h->queue.clear();
+        h->complete_all(STATUS_DEVICE_NOT_CONNECTED);
     }
 }
 
@@ -130,18 +146,17 @@ void detach_all_devices() {
 }
 
 bool device_attached(const HidDevice* device) {
-    for (const auto& e : entries()) {
-        if (e->device.get() == device) {
-            return true;
-        }
-    }
-    return false;
+    return entry_of(device) != nullptr;
 }
 
 void deliver_input(const HidDevice* device, const uint8_t* report, size_t length) {
+    DeviceEntry* e = entry_of(device);
+    if (e == nullptr) {
+        return;
+    }
     std::vector<uint8_t> bytes(report, report + length);
-    for (DeviceHandle* h : open_device_handles()) {
-        if (!h->entry->attached || h->entry->device.get() != device || !h->can_read()) {
+    for (DeviceHandle* h : e->handles) {
+        if (!h->can_read()) {
             continue;
         }
         if (!h->pending.empty()) {
@@ -156,8 +171,8 @@ void deliver_input(const HidDevice* device, const uint8_t* report, size_t length
 }
 
 void fail_pending_reads(const HidDevice* device) {
-    for (DeviceHandle* h : open_device_handles()) {
-        if (h->entry->device.get() == device) {
+    if (DeviceEntry* e = entry_of(device)) {
+        for (DeviceHandle* h : e->handles) {
             h->complete_all(0xC0000001u);  // STATUS_UNSUCCESSFUL
         }
     }

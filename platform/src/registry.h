@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,11 +13,14 @@
 
 namespace kp {
 
+class DeviceHandle;
+
 struct DeviceEntry {
     std::shared_ptr<HidDevice> device;
     std::string path;
     HidIdentity identity;
     bool attached = true;
+    std::vector<DeviceHandle*> handles;  // open handles of this device
 };
 
 // Attached devices, in the order they were attached.
@@ -37,7 +41,7 @@ class DeviceHandle : public Object {
     const DWORD access;
     const bool overlapped;
     std::deque<std::vector<uint8_t>> queue;  // input reports not yet read
-    std::deque<PendingRead> pending;         // overlapped reads waiting for one
+    std::vector<PendingRead> pending;        // overlapped reads waiting for one, oldest first
 
     bool can_read() const { return (access & GENERIC_READ) != 0; }
     // Completes the oldest pending read with `status` and, on success, with

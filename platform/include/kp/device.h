@@ -49,7 +49,9 @@ class HidDevice {
 };
 
 // Attaches a device. It is given the device path `path`, or one made from its
-// ids when `path` is empty, and appears in the next enumeration.
+// ids when `path` is empty, and appears in the next enumeration. Returns its
+// path: the one it has already when it is attached, empty when another
+// device has `path`.
 std::string attach_device(std::shared_ptr<HidDevice> device, const std::string& path = "");
 
 // Unplugs a device: pending reads on its handles complete with an error and
