@@ -9,8 +9,7 @@ constexpr unsigned char kLf = 10;
 
 CardLines SplitCardLines(const unsigned char* buffer, std::size_t size, int first, int last) {
     CardLines lines;
-    bool have_previous = false;
-    unsigned char previous = 0;
+    unsigned char previous = 0;  // none yet
     for (int j = first; j <= last; ++j) {
         if (j < 0 || static_cast<std::size_t>(j) >= size) {
             lines.dropped = true;
@@ -22,7 +21,7 @@ CardLines SplitCardLines(const unsigned char* buffer, std::size_t size, int firs
         }
         // A line starts with the first character and after every CR, so a
         // CR LF pair starts one line and a lone LF starts none.
-        if ((have_previous && previous == kCr) || lines.count == 0) {
+        if (previous == kCr || lines.count == 0) {
             ++lines.count;
         }
         if (b != kCr && b != kLf) {
@@ -33,7 +32,6 @@ CardLines SplitCardLines(const unsigned char* buffer, std::size_t size, int firs
             }
         }
         previous = b;
-        have_previous = true;
     }
     return lines;
 }

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 
 #include "../logic/form1_logic.h"
 #include "../logic/run_time_error.h"
@@ -319,7 +320,11 @@ void Form1::EndProgram() {
     ended_ = true;
     timer1_.stop();
     hide();
-    QCoreApplication::exit(0);
+    // Outside any event loop (during start-up) the caller returns by itself;
+    // an exit then would only make the next loop return at once.
+    if (QThread::currentThread()->loopLevel() > 0) {
+        QCoreApplication::exit(0);
+    }
 }
 
 }  // namespace kestro

@@ -11,6 +11,7 @@
 
 #include "../logic/form1_view.h"
 #include "../logic/run_time_error.h"
+#include "printers.h"
 
 namespace kestro::testing {
 

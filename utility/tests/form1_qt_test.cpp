@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -25,16 +26,28 @@ namespace {
 using testing::FakeLibrary;
 using testing::Trace;
 
-class Form1QtTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "kestro_utility_qt_tests";
-        static char* argv[] = {name, nullptr};
-        static QApplication app(argc, argv);
+// One application for all tests, made before the first and gone before
+// the test program returns.
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        app_ = std::make_unique<QApplication>(argc_, argv_);
         QApplication::setApplicationName(QString::fromLatin1(kAppTitle));
     }
+    void TearDown() override { app_.reset(); }
 
+  private:
+    int argc_ = 1;
+    char name_[24] = "kestro_utility_qt_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+class Form1QtTest : public ::testing::Test {
+  protected:
     template <typename W>
     W* Get(const Control& c) {
         W* widget = qobject_cast<W*>(form.Find(c));
@@ -169,7 +182,7 @@ TEST_F(Form1QtTest, ViewKeepsComboTextAndTranslatesLineEnds) {
 
 class Form1QtRunTest : public Form1QtTest {
   protected:
-    void Start(int32_t pid) {
+    void Start(std::optional<int32_t> pid) {
         library.reader_pid = pid;
         form.Attach(&logic);
         logic.Form_Load();
@@ -232,6 +245,27 @@ TEST_F(Form1QtRunTest, ExitEndsWithoutUnloading) {
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(Get<QListWidget>(ctl::lstResults)->count(), lines);
     EXPECT_FALSE(form.Timer1().isActive());
+}
+
+TEST_F(Form1QtRunTest, NoReaderTellsTheOperatorAndEndsTheProgram) {
+    QString shown;
+    // Presses OK on the message box once it is up.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    closer.start(0);
+
+    Start(std::nullopt);
+
+    EXPECT_EQ(shown, "Please connect TORVANEX USB MSR first !!");
+    EXPECT_TRUE(logic.Ended());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Timer1().isActive());
+    EXPECT_FALSE(form.Find(ctl::Frame1)->isEnabled());
 }
 
 }  // namespace
