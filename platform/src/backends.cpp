@@ -1,6 +1,7 @@
 #include <vector>
 
 #include "kp/backend.h"
+#include "kp/served.h"
 
 namespace kp {
 namespace {
@@ -38,7 +39,9 @@ void scan_backends() {
     }
 }
 
-// No system backend exists yet; served readers and hidraw add theirs here.
-void register_system_backends() {}
+// Served readers; hidraw adds its backend here.
+void register_system_backends() {
+    register_backend(make_served_backend());
+}
 
 }  // namespace kp

@@ -1,0 +1,115 @@
+// The protocol between a served reader (the kestro-virtual-reader program)
+// and its clients over a local stream socket: the platform layer of a host
+// process (hello, feature reports, input reports) and the program's own
+// command line (swipe, status, unplug, plug).
+//
+// Every message is framed as a 16-bit payload length (low byte first), then
+// the payload: one type byte and the body. A payload is at least 1 and at
+// most kMaxPayload bytes; anything else, an unknown type or a body that does
+// not decode is malformed, and the receiver closes that connection. Each side
+// starts with a hello carrying its protocol version; a peer of another
+// version is closed as well.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kp/device.h"
+
+namespace kp {
+namespace served {
+
+constexpr uint16_t kProtocolVersion = 1;
+constexpr size_t kHeaderLength = 2;
+constexpr size_t kMaxPayload = 1024;  // type byte and body
+constexpr size_t kMaxBody = kMaxPayload - 1;
+
+enum class Type : uint8_t {
+    Hello = 0x01,         // both ways, first: version (and the reader's identity)
+    SetFeature = 0x02,    // host -> reader: the feature report
+    GetFeature = 0x03,    // host -> reader: the host's prepared buffer
+    Answer = 0x04,        // reader -> client: ok byte, then data
+    InputReport = 0x05,   // reader -> host: one input report
+    Swipe = 0x10,         // command line -> reader: three tracks
+    Status = 0x11,        // command line -> reader: empty
+    StatusAnswer = 0x12,  // reader -> command line
+    Unplug = 0x13,        // command line -> reader: empty
+    Plug = 0x14,          // command line -> reader: empty
+};
+
+struct Message {
+    Type type = Type::Hello;
+    std::vector<uint8_t> body;
+};
+
+// The frame of one message; empty when the body is longer than kMaxBody.
+std::vector<uint8_t> encode(Type type, const std::vector<uint8_t>& body);
+
+// Splits a byte stream into messages. Once it has seen a malformed frame it
+// stays broken: the connection is to be closed.
+class Decoder {
+  public:
+    enum class Result { NeedMore, Ready, Malformed };
+
+    void feed(const uint8_t* data, size_t length);
+    // The next whole message, if there is one.
+    Result next(Message* message);
+    // Bytes received and not yet returned as messages.
+    size_t buffered() const { return buffer_.size() - start_; }
+
+  private:
+    std::vector<uint8_t> buffer_;
+    size_t start_ = 0;
+    bool broken_ = false;
+};
+
+// Hello. A client sends only its version (a zero identity); the reader
+// answers with its identity and open-refusal flags.
+constexpr uint8_t kRefuseReadWrite = 0x01;  // opens with read or write access fail
+
+struct Hello {
+    uint16_t version = kProtocolVersion;
+    HidIdentity identity;
+    uint8_t flags = 0;
+};
+std::vector<uint8_t> encode_hello(const Hello& hello);
+// False when the body is malformed or of another protocol version.
+bool decode_hello(const std::vector<uint8_t>& body, Hello* hello);
+
+// Answer: whether the request succeeded, and its data (a feature report).
+std::vector<uint8_t> encode_answer(bool ok, const uint8_t* data = nullptr, size_t length = 0);
+bool decode_answer(const std::vector<uint8_t>& body, bool* ok, std::vector<uint8_t>* data);
+
+// Swipe: for each of the three tracks its decode status (0 read well) and
+// its text, at most 255 characters.
+struct SwipeTrack {
+    uint8_t status = 0;
+    std::string text;
+};
+using Swipe = std::array<SwipeTrack, 3>;
+std::vector<uint8_t> encode_swipe(const Swipe& swipe);  // empty if a text is too long
+bool decode_swipe(const std::vector<uint8_t>& body, Swipe* swipe);
+
+// What the command line's status shows.
+constexpr size_t kStatusRecords = 15;
+constexpr size_t kStatusMaxHosts = 32;
+
+struct Status {
+    uint8_t mode = 0;  // 1 keyboard, 2 IDTECH, 3 MAGTEK
+    uint16_t product_id = 0;
+    bool plugged = false;     // the user's plug state
+    bool restarting = false;  // off the bus after a reset
+    std::array<uint8_t, 7> state{};
+    std::array<std::vector<uint8_t>, kStatusRecords> records;  // records 1 to 15
+    std::vector<uint32_t> host_pids;                           // connected hosts
+};
+// Empty when a record is longer than 255 bytes, there are more than
+// kStatusMaxHosts hosts, or the whole does not fit a message.
+std::vector<uint8_t> encode_status(const Status& status);
+bool decode_status(const std::vector<uint8_t>& body, Status* status);
+
+}  // namespace served
+}  // namespace kp

@@ -1,0 +1,123 @@
+// The served-reader backend: at each enumeration it brings the connections
+// to the reader sockets of the runtime directory up to date.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+#include "kp/served.h"
+#include "served_device.h"
+
+namespace kp {
+namespace {
+
+int& timeout_ms() {
+    static int ms = 2000;
+    return ms;
+}
+
+const char kSocketSuffix[] = ".sock";
+
+// Reader names of the host sockets in `dir`, sorted so that enumeration
+// order does not depend on the file system.
+std::vector<std::string> socket_names(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) {
+        return names;
+    }
+    const size_t suffix = sizeof kSocketSuffix - 1;
+    while (dirent* e = readdir(d)) {
+        std::string file = e->d_name;
+        if (file.size() <= suffix ||
+            file.compare(file.size() - suffix, suffix, kSocketSuffix) != 0) {
+            continue;
+        }
+        std::string name = file.substr(0, file.size() - suffix);
+        if (served_name_valid(name)) {
+            names.push_back(name);
+        }
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The device path shows the ids, as a HID interface path does, and names
+// the socket the reader is served on.
+std::string device_path(const HidIdentity& id, const std::string& socket) {
+    char head[64];
+    std::snprintf(head, sizeof head, "\\\\?\\kestro#vid_%04x&pid_%04x#", id.vendor_id,
+                  id.product_id);
+    return head + socket;
+}
+
+bool same_file(const std::string& path, ino_t inode) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && st.st_ino == inode;
+}
+
+class ServedBackend : public Backend {
+  public:
+    explicit ServedBackend(std::string dir) : dir_(std::move(dir)) { served_watch_process_exit(); }
+    ~ServedBackend() override {
+        for (auto& [path, device] : devices_) {
+            device->disconnect();
+        }
+    }
+
+    void scan() override {
+        const std::string dir = dir_.empty() ? served_reader_dir() : dir_;
+        // Say nothing about a directory that is not ours alone: it is
+        // simply not looked at.
+        const bool trusted = served_dir_trusted(dir);
+        for (auto it = devices_.begin(); it != devices_.end();) {
+            ServedDevice& d = *it->second;
+            d.pump();
+            const std::string& path = d.socket_path();
+            // A reader whose socket went away, was replaced, or now lies in
+            // a directory we no longer trust has left.
+            if (d.connected() && (!trusted || path.compare(0, dir.size() + 1, dir + "/") != 0 ||
+                                  !same_file(path, d.socket_inode()))) {
+                d.disconnect();
+            }
+            it = d.connected() ? std::next(it) : devices_.erase(it);
+        }
+        if (!trusted) {
+            return;
+        }
+        for (const std::string& name : socket_names(dir)) {
+            std::string path = served_host_socket(dir, name);
+            if (devices_.count(path) != 0 || !served_socket_trusted(path)) {
+                continue;
+            }
+            auto device = ServedDevice::connect(path);
+            if (device != nullptr && device->attach(device_path(device->identity(), path))) {
+                devices_[path] = device;
+            }
+        }
+    }
+
+  private:
+    std::string dir_;
+    std::map<std::string, std::shared_ptr<ServedDevice>> devices_;
+};
+
+}  // namespace
+
+std::shared_ptr<Backend> make_served_backend(const std::string& dir) {
+    return std::make_shared<ServedBackend>(dir);
+}
+
+void set_served_timeout_ms(int ms) {
+    timeout_ms() = ms > 0 ? ms : 2000;
+}
+
+int served_timeout_ms() {
+    return timeout_ms();
+}
+
+}  // namespace kp

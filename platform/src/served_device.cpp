@@ -1,0 +1,282 @@
+#include "served_device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "kp/served.h"
+#include "kp/winapi.h"
+
+namespace kp {
+namespace {
+
+bool& exiting() {
+    static bool e = false;
+    return e;
+}
+
+// Real time, whatever the platform's clock: the reader is another process.
+int64_t real_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int open_socket(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) {
+        return -1;
+    }
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    // A listening local socket accepts at once; anything else (no one
+    // listening, a full backlog) is no reader for this scan.
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return -1;
+    }
+    // The file was checked before; the process behind it must be ours too.
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != geteuid()) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+bool served_process_exiting() {
+    return exiting();
+}
+
+void served_watch_process_exit() {
+    static bool watching = false;
+    if (watching) {
+        return;
+    }
+    watching = true;
+    // The registry and the poller must be built before the handler is
+    // registered, so that it runs before they are destroyed.
+    device_attached(nullptr);
+    remove_poll_source(0);
+    std::atexit([] { exiting() = true; });
+}
+
+ServedDevice::ServedDevice(int fd, std::string socket_path, ino_t inode)
+    : fd_(fd), socket_path_(std::move(socket_path)), inode_(inode) {}
+
+ServedDevice::~ServedDevice() {
+    disconnect();
+}
+
+std::shared_ptr<ServedDevice> ServedDevice::connect(const std::string& socket_path) {
+    struct stat st;
+    if (lstat(socket_path.c_str(), &st) != 0) {
+        return nullptr;
+    }
+    int fd = open_socket(socket_path);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::shared_ptr<ServedDevice> d(new ServedDevice(fd, socket_path, st.st_ino));
+    std::vector<uint8_t> reply;
+    served::Hello ours;
+    if (!d->exchange(served::Type::Hello, served::encode_hello(ours), served::Type::Hello,
+                     &reply) ||
+        !served::decode_hello(reply, &d->hello_)) {
+        return nullptr;
+    }
+    d->hello_done_ = true;
+    return d;
+}
+
+bool ServedDevice::attach(const std::string& device_path) {
+    if (attach_device(shared_from_this(), device_path) != device_path) {
+        return false;
+    }
+    std::weak_ptr<ServedDevice> self = shared_from_this();
+    poll_id_ = add_poll_source(fd_, [self] {
+        if (auto d = self.lock()) {
+            d->pump();
+        }
+    });
+    watched_ = true;
+    return true;
+}
+
+void ServedDevice::pump() {
+    if (connected()) {
+        drain();
+    }
+}
+
+void ServedDevice::disconnect() {
+    if (fd_ < 0) {
+        return;
+    }
+    close(fd_);
+    fd_ = -1;
+    if (served_process_exiting()) {
+        return;
+    }
+    if (watched_) {
+        remove_poll_source(poll_id_);
+        watched_ = false;
+    }
+    // Pending reads complete with an error; later calls fail.
+    detach_device(this);
+}
+
+uint32_t ServedDevice::open_error(uint32_t access, bool) const {
+    if (access != 0 && (hello_.flags & served::kRefuseReadWrite) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    return 0;
+}
+
+bool ServedDevice::set_feature(const uint8_t* report, size_t length) {
+    if (report == nullptr || length > served::kMaxBody) {
+        return false;
+    }
+    std::vector<uint8_t> reply;
+    bool ok = false;
+    std::vector<uint8_t> data;
+    return exchange(served::Type::SetFeature, std::vector<uint8_t>(report, report + length),
+                    served::Type::Answer, &reply) &&
+           served::decode_answer(reply, &ok, &data) && ok;
+}
+
+bool ServedDevice::get_feature(uint8_t* report, size_t length) {
+    if (report == nullptr || length > served::kMaxBody - 1) {
+        return false;
+    }
+    std::vector<uint8_t> reply;
+    bool ok = false;
+    std::vector<uint8_t> data;
+    if (!exchange(served::Type::GetFeature, std::vector<uint8_t>(report, report + length),
+                  served::Type::Answer, &reply) ||
+        !served::decode_answer(reply, &ok, &data) || !ok || data.size() != length) {
+        return false;
+    }
+    std::memcpy(report, data.data(), length);
+    return true;
+}
+
+bool ServedDevice::exchange(served::Type type, const std::vector<uint8_t>& body, served::Type reply,
+                            std::vector<uint8_t>* reply_body) {
+    if (!connected()) {
+        return false;
+    }
+    int64_t deadline = real_ms() + served_timeout_ms();
+    awaiting_ = true;
+    awaited_type_ = reply;
+    replied_ = false;
+    if (!send_frame(served::encode(type, body), deadline)) {
+        awaiting_ = false;
+        disconnect();
+        return false;
+    }
+    for (;;) {
+        bool open = drain();
+        if (replied_) {
+            break;
+        }
+        int64_t left = deadline - real_ms();
+        if (!open || left <= 0) {
+            // A reader that does not answer in time is taken as gone: a late
+            // answer could otherwise be taken for that of the next request.
+            awaiting_ = false;
+            disconnect();
+            return false;
+        }
+        pollfd p{fd_, POLLIN, 0};
+        poll(&p, 1, static_cast<int>(left));
+    }
+    awaiting_ = false;
+    *reply_body = std::move(reply_);
+    return true;
+}
+
+bool ServedDevice::send_frame(const std::vector<uint8_t>& frame, int64_t deadline_ms) {
+    size_t done = 0;
+    while (done < frame.size()) {
+        ssize_t n = send(fd_, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        int64_t left = deadline_ms - real_ms();
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && left > 0) {
+            pollfd p{fd_, POLLOUT, 0};
+            poll(&p, 1, static_cast<int>(left));
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool ServedDevice::drain() {
+    uint8_t chunk[4096];
+    // Bounded, so that a reader flooding reports cannot hold the wait.
+    for (int round = 0; round < 64 && connected(); ++round) {
+        ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return true;
+        }
+        if (n <= 0) {
+            disconnect();  // hung up, or the connection failed
+            return false;
+        }
+        decoder_.feed(chunk, static_cast<size_t>(n));
+        served::Message m;
+        for (;;) {
+            served::Decoder::Result r = decoder_.next(&m);
+            if (r == served::Decoder::Result::NeedMore) {
+                break;
+            }
+            if (r == served::Decoder::Result::Malformed || !handle(m)) {
+                disconnect();
+                return false;
+            }
+        }
+    }
+    return connected();
+}
+
+bool ServedDevice::handle(served::Message& m) {
+    if (m.type == served::Type::InputReport && hello_done_) {
+        if (m.body.empty()) {
+            return false;
+        }
+        deliver_input(this, m.body.data(), m.body.size());
+        return true;
+    }
+    if (awaiting_ && !replied_ && m.type == awaited_type_) {
+        reply_ = std::move(m.body);
+        replied_ = true;
+        return true;
+    }
+    return false;  // out of turn, or not for a host
+}
+
+}  // namespace kp

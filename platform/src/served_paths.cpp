@@ -1,0 +1,73 @@
+// Where served readers live, and which of their directories and sockets this
+// process may trust.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "kp/served.h"
+
+namespace kp {
+namespace {
+
+std::string& dir_override() {
+    static std::string dir;
+    return dir;
+}
+
+// Owned by this user and not writable by its group or by others.
+bool private_to_us(const struct stat& st) {
+    return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+}  // namespace
+
+std::string served_reader_dir() {
+    if (!dir_override().empty()) {
+        return dir_override();
+    }
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/') {
+        return std::string(runtime) + "/kestro";
+    }
+    return "/tmp/kestro-" + std::to_string(geteuid());
+}
+
+void set_served_reader_dir(const std::string& dir) {
+    dir_override() = dir;
+}
+
+std::string served_host_socket(const std::string& dir, const std::string& name) {
+    return dir + "/" + name + ".sock";
+}
+
+std::string served_control_socket(const std::string& dir, const std::string& name) {
+    return dir + "/" + name + ".ctl";
+}
+
+bool served_name_valid(const std::string& name) {
+    if (name.empty() || name.size() > 32 || name[0] == '.') {
+        return false;
+    }
+    for (char c : name) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  c == '_' || c == '-' || c == '.';
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool served_dir_trusted(const std::string& path) {
+    struct stat st;
+    // lstat: a symbolic link could lead anywhere, so it is no directory here.
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && private_to_us(st);
+}
+
+bool served_socket_trusted(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && private_to_us(st);
+}
+
+}  // namespace kp

@@ -1,0 +1,284 @@
+#include "kp/served_protocol.h"
+
+namespace kp {
+namespace served {
+namespace {
+
+void put16(std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(static_cast<uint8_t>(v & 0xFF));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<uint8_t>((v >> (8 * i)) & 0xFF));
+    }
+}
+
+// Reads a body front to back; any read past its end makes it fail.
+class Reader {
+  public:
+    explicit Reader(const std::vector<uint8_t>& body) : body_(body) {}
+
+    bool ok() const { return ok_; }
+    bool at_end() const { return pos_ == body_.size(); }
+    size_t left() const { return body_.size() - pos_; }
+
+    uint8_t u8() {
+        if (left() < 1) {
+            ok_ = false;
+            return 0;
+        }
+        return body_[pos_++];
+    }
+    uint16_t u16() {
+        uint16_t lo = u8();
+        uint16_t hi = u8();
+        return static_cast<uint16_t>(lo | (hi << 8));
+    }
+    uint32_t u32() {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) {
+            v |= static_cast<uint32_t>(u8()) << (8 * i);
+        }
+        return v;
+    }
+    bool bytes(size_t n, std::vector<uint8_t>* out) {
+        if (left() < n) {
+            ok_ = false;
+            return false;
+        }
+        out->assign(body_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                    body_.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
+        pos_ += n;
+        return true;
+    }
+
+  private:
+    const std::vector<uint8_t>& body_;
+    size_t pos_ = 0;
+    bool ok_ = true;
+};
+
+bool known_type(uint8_t t) {
+    switch (static_cast<Type>(t)) {
+        case Type::Hello:
+        case Type::SetFeature:
+        case Type::GetFeature:
+        case Type::Answer:
+        case Type::InputReport:
+        case Type::Swipe:
+        case Type::Status:
+        case Type::StatusAnswer:
+        case Type::Unplug:
+        case Type::Plug:
+            return true;
+    }
+    return false;
+}
+
+constexpr size_t kHelloLength = 2 + 8 * 2 + 1;
+
+}  // namespace
+
+std::vector<uint8_t> encode(Type type, const std::vector<uint8_t>& body) {
+    if (body.size() > kMaxBody) {
+        return {};
+    }
+    std::vector<uint8_t> frame;
+    frame.reserve(kHeaderLength + 1 + body.size());
+    put16(frame, static_cast<uint16_t>(body.size() + 1));
+    frame.push_back(static_cast<uint8_t>(type));
+    frame.insert(frame.end(), body.begin(), body.end());
+    return frame;
+}
+
+void Decoder::feed(const uint8_t* data, size_t length) {
+    if (broken_) {
+        return;
+    }
+    // Drop what was consumed before the buffer grows.
+    if (start_ > 0 && start_ == buffer_.size()) {
+        buffer_.clear();
+        start_ = 0;
+    } else if (start_ > kMaxPayload) {
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
+        start_ = 0;
+    }
+    buffer_.insert(buffer_.end(), data, data + length);
+}
+
+Decoder::Result Decoder::next(Message* message) {
+    if (broken_) {
+        return Result::Malformed;
+    }
+    size_t have = buffered();
+    if (have < kHeaderLength) {
+        return Result::NeedMore;
+    }
+    const uint8_t* p = buffer_.data() + start_;
+    size_t payload = static_cast<size_t>(p[0]) | (static_cast<size_t>(p[1]) << 8);
+    if (payload == 0 || payload > kMaxPayload) {
+        broken_ = true;
+        return Result::Malformed;
+    }
+    if (have < kHeaderLength + payload) {
+        return Result::NeedMore;
+    }
+    if (!known_type(p[2])) {
+        broken_ = true;
+        return Result::Malformed;
+    }
+    message->type = static_cast<Type>(p[2]);
+    message->body.assign(p + 3, p + kHeaderLength + payload);
+    start_ += kHeaderLength + payload;
+    return Result::Ready;
+}
+
+std::vector<uint8_t> encode_hello(const Hello& hello) {
+    std::vector<uint8_t> out;
+    put16(out, hello.version);
+    const HidIdentity& id = hello.identity;
+    for (uint16_t v : {id.vendor_id, id.product_id, id.version, id.usage_page, id.usage,
+                       id.input_report_length, id.output_report_length, id.feature_report_length}) {
+        put16(out, v);
+    }
+    out.push_back(hello.flags);
+    return out;
+}
+
+bool decode_hello(const std::vector<uint8_t>& body, Hello* hello) {
+    Reader r(body);
+    Hello h;
+    h.version = r.u16();
+    // The version comes first so that any later version can be told apart
+    // whatever else its hello carries.
+    if (!r.ok() || h.version != kProtocolVersion || body.size() != kHelloLength) {
+        return false;
+    }
+    HidIdentity& id = h.identity;
+    for (uint16_t* v :
+         {&id.vendor_id, &id.product_id, &id.version, &id.usage_page, &id.usage,
+          &id.input_report_length, &id.output_report_length, &id.feature_report_length}) {
+        *v = r.u16();
+    }
+    h.flags = r.u8();
+    if (!r.ok()) {
+        return false;
+    }
+    *hello = h;
+    return true;
+}
+
+std::vector<uint8_t> encode_answer(bool ok, const uint8_t* data, size_t length) {
+    std::vector<uint8_t> out;
+    out.push_back(ok ? 1 : 0);
+    if (data != nullptr) {
+        out.insert(out.end(), data, data + length);
+    }
+    return out;
+}
+
+bool decode_answer(const std::vector<uint8_t>& body, bool* ok, std::vector<uint8_t>* data) {
+    if (body.empty() || body[0] > 1) {
+        return false;
+    }
+    *ok = body[0] == 1;
+    data->assign(body.begin() + 1, body.end());
+    return true;
+}
+
+std::vector<uint8_t> encode_swipe(const Swipe& swipe) {
+    std::vector<uint8_t> out;
+    for (const SwipeTrack& t : swipe) {
+        if (t.text.size() > 255) {
+            return {};
+        }
+        out.push_back(t.status);
+        out.push_back(static_cast<uint8_t>(t.text.size()));
+        out.insert(out.end(), t.text.begin(), t.text.end());
+    }
+    return out;
+}
+
+bool decode_swipe(const std::vector<uint8_t>& body, Swipe* swipe) {
+    Reader r(body);
+    Swipe s;
+    for (SwipeTrack& t : s) {
+        t.status = r.u8();
+        size_t n = r.u8();
+        std::vector<uint8_t> text;
+        if (!r.ok() || !r.bytes(n, &text)) {
+            return false;
+        }
+        t.text.assign(text.begin(), text.end());
+    }
+    if (!r.at_end()) {
+        return false;
+    }
+    *swipe = s;
+    return true;
+}
+
+std::vector<uint8_t> encode_status(const Status& s) {
+    if (s.host_pids.size() > kStatusMaxHosts) {
+        return {};
+    }
+    std::vector<uint8_t> out;
+    out.push_back(s.mode);
+    put16(out, s.product_id);
+    out.push_back(static_cast<uint8_t>((s.plugged ? 1 : 0) | (s.restarting ? 2 : 0)));
+    out.insert(out.end(), s.state.begin(), s.state.end());
+    for (const auto& record : s.records) {
+        if (record.size() > 255) {
+            return {};
+        }
+        out.push_back(static_cast<uint8_t>(record.size()));
+        out.insert(out.end(), record.begin(), record.end());
+    }
+    out.push_back(static_cast<uint8_t>(s.host_pids.size()));
+    for (uint32_t pid : s.host_pids) {
+        put32(out, pid);
+    }
+    if (out.size() > kMaxBody) {
+        return {};
+    }
+    return out;
+}
+
+bool decode_status(const std::vector<uint8_t>& body, Status* status) {
+    Reader r(body);
+    Status s;
+    s.mode = r.u8();
+    s.product_id = r.u16();
+    uint8_t flags = r.u8();
+    if (!r.ok() || flags > 3) {
+        return false;
+    }
+    s.plugged = (flags & 1) != 0;
+    s.restarting = (flags & 2) != 0;
+    for (uint8_t& b : s.state) {
+        b = r.u8();
+    }
+    for (auto& record : s.records) {
+        size_t n = r.u8();
+        if (!r.ok() || !r.bytes(n, &record)) {
+            return false;
+        }
+    }
+    size_t hosts = r.u8();
+    if (!r.ok() || hosts > kStatusMaxHosts) {
+        return false;
+    }
+    for (size_t i = 0; i < hosts; ++i) {
+        s.host_pids.push_back(r.u32());
+    }
+    if (!r.ok() || !r.at_end()) {
+        return false;
+    }
+    *status = s;
+    return true;
+}
+
+}  // namespace served
+}  // namespace kp

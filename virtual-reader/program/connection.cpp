@@ -1,0 +1,73 @@
+#include "connection.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace vrp {
+
+Connection::Connection(int fd) : fd_(fd) {
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0) {
+        peer_pid_ = static_cast<uint32_t>(cred.pid);
+    }
+}
+
+Connection::~Connection() {
+    close(fd_);
+}
+
+bool Connection::receive() {
+    uint8_t chunk[4096];
+    ssize_t n = recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n < 0) {
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    }
+    if (n == 0) {
+        return false;
+    }
+    decoder_.feed(chunk, static_cast<size_t>(n));
+    return true;
+}
+
+void Connection::send(kp::served::Type type, const std::vector<uint8_t>& body, bool droppable) {
+    if (droppable && out_.size() >= kMaxQueued) {
+        return;
+    }
+    std::vector<uint8_t> frame = kp::served::encode(type, body);
+    out_.insert(out_.end(), frame.begin(), frame.end());
+}
+
+bool Connection::flush() {
+    while (!out_.empty()) {
+        ssize_t n = ::send(fd_, out_.data(), out_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0) {
+            out_.erase(out_.begin(), out_.begin() + n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+    return true;
+}
+
+void Connection::flush_for(int ms) {
+    using namespace std::chrono;
+    auto deadline = steady_clock::now() + milliseconds(ms);
+    while (flush() && !out_.empty()) {
+        auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0) {
+            return;
+        }
+        pollfd p{fd_, POLLOUT, 0};
+        poll(&p, 1, static_cast<int>(left));
+    }
+}
+
+}  // namespace vrp

@@ -1,0 +1,68 @@
+// kestro-virtual-reader: a virtual card reader that the Kestro library finds
+// among its HID devices, served on a local socket, and the commands that act
+// on a running one.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "control_client.h"
+#include "kp/served.h"
+#include "options.h"
+#include "server.h"
+
+namespace {
+
+int stop_pipe[2] = {-1, -1};
+
+void on_stop_signal(int) {
+    char c = 1;
+    ssize_t ignored = write(stop_pipe[1], &c, 1);
+    (void)ignored;
+}
+
+int serve(const std::string& dir, const vrp::Options& options) {
+    if (pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::perror("kestro-virtual-reader: pipe");
+        return vrp::kExitUsage;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = on_stop_signal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    vrp::Server server(dir, options.name, options.mode);
+    std::string error;
+    if (!server.start(&error)) {
+        std::fprintf(stderr, "kestro-virtual-reader: %s\n", error.c_str());
+        return vrp::kExitUsage;
+    }
+    std::fprintf(stderr, "kestro-virtual-reader: serving '%s' in %s\n", options.name.c_str(),
+                 vr::mode_name(options.mode));
+    server.run(stop_pipe[0]);
+    return vrp::kExitDone;  // the server's destructor removes the sockets
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    vrp::Options options;
+    std::string error;
+    if (!vrp::parse_options(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "kestro-virtual-reader: %s\n", error.c_str());
+        return vrp::kExitUsage;
+    }
+    const std::string dir = kp::served_reader_dir();
+    switch (options.command) {
+        case vrp::Command::Help:
+            std::fputs(vrp::usage_text(), stdout);
+            return vrp::kExitDone;
+        case vrp::Command::Serve:
+            return serve(dir, options);
+        default:
+            return vrp::run_control_command(dir, options);
+    }
+}

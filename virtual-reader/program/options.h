@@ -1,0 +1,32 @@
+// The command line of kestro-virtual-reader.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "kp/served_protocol.h"
+#include "vr/model.h"
+
+namespace vrp {
+
+enum class Command { Help, Serve, Swipe, Status, Unplug, Plug };
+
+// Exit codes.
+constexpr int kExitDone = 0;
+constexpr int kExitUsage = 1;  // bad command line, or the reader could not be served
+constexpr int kExitNoReader = 2;
+
+struct Options {
+    Command command = Command::Help;
+    std::string name = "default";
+    vr::Mode mode = vr::Mode::Idtech;
+    // The card of a swipe: the fake test card A unless a track is given.
+    kp::served::Swipe swipe;
+};
+
+// Parses argv; false with a one-line reason when it is not a valid command.
+bool parse_options(int argc, const char* const* argv, Options* options, std::string* error);
+
+const char* usage_text();
+
+}  // namespace vrp

@@ -1,0 +1,310 @@
+#include "server.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+#include "keyboard.h"
+#include "kp/served.h"
+#include "sockets.h"
+
+namespace vrp {
+
+using kp::served::Message;
+using kp::served::Type;
+
+namespace {
+
+// The reader's USB identity in its current mode. In keyboard mode it is a
+// keyboard that the system holds: opens with read or write access fail.
+kp::served::Hello identity_of(const vr::ReaderModel& model) {
+    kp::served::Hello h;
+    bool keyboard = model.mode() == vr::Mode::Keyboard;
+    kp::HidIdentity& id = h.identity;
+    id.vendor_id = vr::kVendorId;
+    id.product_id = model.product_id();
+    id.version = vr::kVersion;
+    id.usage_page = keyboard ? 0x01 : 0xFF00;
+    id.usage = keyboard ? 0x06 : 0x01;
+    id.input_report_length =
+        static_cast<uint16_t>(keyboard ? 9 : vr::input_report_length(model.mode()));
+    id.feature_report_length = static_cast<uint16_t>(vr::kFeatureLength);
+    h.flags = keyboard ? kp::served::kRefuseReadWrite : 0;
+    return h;
+}
+
+// Time a host gets to take its last answer before the reader leaves.
+constexpr int kLeaveFlushMs = 100;
+
+}  // namespace
+
+int64_t now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+Server::Server(std::string dir, std::string name, vr::Mode mode)
+    : dir_(std::move(dir)),
+      name_(std::move(name)),
+      host_path_(kp::served_host_socket(dir_, name_)),
+      control_path_(kp::served_control_socket(dir_, name_)),
+      model_(mode) {}
+
+Server::~Server() {
+    clients_.clear();
+    if (host_listen_ >= 0) {
+        close(host_listen_);
+        unlink(host_path_.c_str());
+    }
+    if (control_listen_ >= 0) {
+        close(control_listen_);
+        unlink(control_path_.c_str());
+    }
+}
+
+bool Server::start(std::string* error) {
+    if (!make_private_dir(dir_, error)) {
+        return false;
+    }
+    control_listen_ = listen_at(control_path_, error);
+    if (control_listen_ < 0) {
+        return false;
+    }
+    host_listen_ = listen_at(host_path_, error);
+    return host_listen_ >= 0;
+}
+
+void Server::update_bus() {
+    if (on_bus() && host_listen_ < 0) {
+        std::string error;
+        host_listen_ = listen_at(host_path_, &error);
+        if (host_listen_ < 0) {
+            std::fprintf(stderr, "kestro-virtual-reader: %s\n", error.c_str());
+        }
+    } else if (!on_bus() && host_listen_ >= 0) {
+        // Leaving the bus: every host loses the device.
+        for (Client& c : clients_) {
+            if (c.role == Role::Host) {
+                c.connection->flush_for(kLeaveFlushMs);
+                c.closing = true;
+            }
+        }
+        close(host_listen_);
+        host_listen_ = -1;
+        unlink(host_path_.c_str());
+    }
+}
+
+void Server::accept_from(int listen_fd, Role role) {
+    for (;;) {
+        int fd = accept4(listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            return;
+        }
+        clients_.push_back(Client{std::make_unique<Connection>(fd), role});
+    }
+}
+
+void Server::run(int stop_fd) {
+    for (;;) {
+        std::vector<pollfd> fds;
+        fds.push_back(pollfd{stop_fd, POLLIN, 0});
+        fds.push_back(pollfd{control_listen_, POLLIN, 0});
+        fds.push_back(pollfd{host_listen_, POLLIN, 0});  // ignored while -1
+        for (const Client& c : clients_) {
+            short events = POLLIN;
+            if (c.connection->wants_to_write()) {
+                events |= POLLOUT;
+            }
+            fds.push_back(pollfd{c.connection->fd(), events, 0});
+        }
+        int timeout = -1;
+        if (restart_at_ms_ >= 0) {
+            timeout = static_cast<int>(std::max<int64_t>(0, restart_at_ms_ - now_ms()));
+        }
+        int n = poll(fds.data(), fds.size(), timeout);
+        if (n < 0 && errno != EINTR) {
+            return;
+        }
+        if (fds[0].revents != 0) {
+            return;
+        }
+        if (restart_at_ms_ >= 0 && now_ms() >= restart_at_ms_) {
+            // Back from the reset, under the product id of the new mode.
+            model_.restart();
+            restart_at_ms_ = -1;
+            update_bus();
+        }
+        // Clients first, so that new connections are not served before
+        // their first poll.
+        size_t count = clients_.size();
+        for (size_t i = 0; i < count; ++i) {
+            if (fds[3 + i].revents != 0 && !clients_[i].closing) {
+                serve_client(clients_[i]);
+            }
+        }
+        if (leave_now_) {
+            leave_now_ = false;
+            restart_at_ms_ = now_ms() + vr::kRestartMs;
+            update_bus();
+        }
+        for (Client& c : clients_) {
+            if (!c.closing && !c.connection->flush()) {
+                c.closing = true;
+            }
+        }
+        drop_closed_clients();
+        if (fds[1].revents != 0) {
+            accept_from(control_listen_, Role::Control);
+        }
+        if (host_listen_ >= 0 && fds[2].fd == host_listen_ && fds[2].revents != 0) {
+            accept_from(host_listen_, Role::Host);
+        }
+    }
+}
+
+void Server::serve_client(Client& client) {
+    Connection& c = *client.connection;
+    if (!c.receive()) {
+        client.closing = true;  // hung up, maybe in the middle of a message
+        return;
+    }
+    Message m;
+    for (;;) {
+        auto r = c.decoder().next(&m);
+        if (r == kp::served::Decoder::Result::NeedMore) {
+            return;
+        }
+        if (r == kp::served::Decoder::Result::Malformed || !on_message(client, m)) {
+            client.closing = true;  // this connection only
+            return;
+        }
+        if (client.closing) {
+            return;
+        }
+    }
+}
+
+bool Server::on_message(Client& client, Message& m) {
+    Connection& c = *client.connection;
+    if (!c.hello_done) {
+        kp::served::Hello theirs;
+        if (m.type != Type::Hello || !kp::served::decode_hello(m.body, &theirs)) {
+            return false;
+        }
+        c.hello_done = true;
+        c.send(Type::Hello, hello());
+        return true;
+    }
+    return client.role == Role::Host ? on_host_message(c, m) : on_control_message(c, m);
+}
+
+bool Server::on_host_message(Connection& c, Message& m) {
+    if (m.type == Type::SetFeature) {
+        vr::Effect effect = vr::Effect::None;
+        bool ok = model_.set_feature(m.body.data(), m.body.size(), &effect);
+        // The model keeps every report for tests; a long-running reader
+        // must not.
+        model_.received.clear();
+        c.send(Type::Answer, kp::served::encode_answer(ok));
+        if (ok && effect == vr::Effect::Restart) {
+            leave_now_ = true;
+        }
+        return true;
+    }
+    if (m.type == Type::GetFeature) {
+        std::vector<uint8_t> report = m.body;
+        bool ok = model_.get_feature(report.data(), report.size());
+        c.send(Type::Answer, kp::served::encode_answer(ok, report.data(), report.size()));
+        return true;
+    }
+    return false;
+}
+
+bool Server::on_control_message(Connection& c, Message& m) {
+    switch (m.type) {
+        case Type::Swipe: {
+            kp::served::Swipe s;
+            if (!kp::served::decode_swipe(m.body, &s)) {
+                return false;
+            }
+            swipe(s);
+            c.send(Type::Answer, kp::served::encode_answer(true));
+            return true;
+        }
+        case Type::Status:
+            if (!m.body.empty()) {
+                return false;
+            }
+            c.send(Type::StatusAnswer, kp::served::encode_status(status()));
+            return true;
+        case Type::Unplug:
+        case Type::Plug:
+            if (!m.body.empty()) {
+                return false;
+            }
+            plugged_ = m.type == Type::Plug;
+            update_bus();
+            c.send(Type::Answer, kp::served::encode_answer(true));
+            return true;
+        default:
+            return false;
+    }
+}
+
+void Server::swipe(const kp::served::Swipe& s) {
+    if (!on_bus()) {
+        return;  // an unplugged reader reaches no one
+    }
+    vr::Track tracks[3];
+    for (int t = 0; t < 3; ++t) {
+        tracks[t].text = s[t].text;
+        tracks[t].status = s[t].status;
+    }
+    if (model_.mode() == vr::Mode::Keyboard) {
+        type_keys(vr::ReaderModel::keystrokes(tracks));
+        return;
+    }
+    std::vector<uint8_t> report = model_.swipe_report(tracks);
+    for (Client& c : clients_) {
+        if (c.role == Role::Host && c.connection->hello_done && !c.closing) {
+            c.connection->send(Type::InputReport, report, true);
+        }
+    }
+}
+
+kp::served::Status Server::status() const {
+    kp::served::Status s;
+    s.mode = static_cast<uint8_t>(model_.mode());
+    s.product_id = model_.product_id();
+    s.plugged = plugged_;
+    s.restarting = restart_at_ms_ >= 0;
+    std::copy(model_.state().begin(), model_.state().end(), s.state.begin());
+    for (int i = 1; i <= vr::kStatRecords; ++i) {
+        s.records[static_cast<size_t>(i - 1)] = model_.statistics(i);
+    }
+    for (const Client& c : clients_) {
+        if (c.role == Role::Host && c.connection->hello_done && !c.closing &&
+            s.host_pids.size() < kp::served::kStatusMaxHosts) {
+            s.host_pids.push_back(c.connection->peer_pid());
+        }
+    }
+    return s;
+}
+
+std::vector<uint8_t> Server::hello() const {
+    return kp::served::encode_hello(identity_of(model_));
+}
+
+void Server::drop_closed_clients() {
+    clients_.erase(
+        std::remove_if(clients_.begin(), clients_.end(), [](const Client& c) { return c.closing; }),
+        clients_.end());
+}
+
+}  // namespace vrp
