@@ -5,6 +5,7 @@
 #   scripts/test.sh            everything
 #   scripts/test.sh plain      only the plain build and its tests
 #   scripts/test.sh sanitize   only the sanitizer build and its tests
+#   scripts/test.sh memcheck   only the library tests under Valgrind
 #   scripts/test.sh windows    only the Windows cross builds
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +31,12 @@ if [ "$what" = all ] || [ "$what" = sanitize ]; then
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     run_suite sanitize -DKESTRO_SANITIZE=ON -DKESTRO_BENCH=OFF
+fi
+if [ "$what" = all ] || [ "$what" = memcheck ]; then
+    echo "== library tests under Valgrind memcheck"
+    [ -x build-plain/library/tests/kestro_tests ] || run_suite plain
+    valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
+        build-plain/library/tests/kestro_tests --gtest_brief=1
 fi
 if [ "$what" = all ] || [ "$what" = windows ]; then
     echo "== Windows cross builds"
