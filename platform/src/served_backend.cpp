@@ -55,9 +55,11 @@ std::string device_path(const HidIdentity& id, const std::string& socket) {
     return head + socket;
 }
 
-bool same_file(const std::string& path, ino_t inode) {
+// Whether the socket a reader was found at is still that same file, and
+// still one we trust.
+bool still_trusted(const std::string& path, ino_t inode) {
     struct stat st;
-    return lstat(path.c_str(), &st) == 0 && st.st_ino == inode;
+    return lstat(path.c_str(), &st) == 0 && st.st_ino == inode && served_socket_trusted(path);
 }
 
 class ServedBackend : public Backend {
@@ -78,10 +80,10 @@ class ServedBackend : public Backend {
             ServedDevice& d = *it->second;
             d.pump();
             const std::string& path = d.socket_path();
-            // A reader whose socket went away, was replaced, or now lies in
-            // a directory we no longer trust has left.
+            // A reader whose socket went away, was replaced, or is now in a
+            // place we no longer trust has left.
             if (d.connected() && (!trusted || path.compare(0, dir.size() + 1, dir + "/") != 0 ||
-                                  !same_file(path, d.socket_inode()))) {
+                                  !still_trusted(path, d.socket_inode()))) {
                 d.disconnect();
             }
             it = d.connected() ? std::next(it) : devices_.erase(it);

@@ -1,0 +1,115 @@
+// The program's command line: exit codes, errors, signals, names, and the
+// keyboard mode that types a swipe instead of sending a report.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "kp/served.h"
+#include "served_fixture.h"
+
+using namespace served_test;
+
+namespace {
+
+using ProgramTest = ServedTest;
+
+bool exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+TEST_F(ProgramTest, ExitCodesAndOneLineErrors) {
+    serve("present");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+    };
+    const Case cases[] = {
+        {{}, 1},
+        {{"dance"}, 1},
+        {{"serve", "--mode", "floppy"}, 1},
+        {{"serve", "--name", "../escape"}, 1},
+        {{"swipe", "--name"}, 1},
+        {{"swipe", "--bad", "4"}, 1},
+        {{"swipe", "--bad", "1,1"}, 1},
+        {{"status", "--track1", "x"}, 1},
+        {{"serve", "--name", "present"}, 1},  // that name is served already
+        {{"status", "--name", "absent"}, 2},
+        {{"swipe", "--name", "absent"}, 2},
+        {{"unplug", "--name", "absent"}, 2},
+        {{"plug", "--name", "absent"}, 2},
+        {{"status", "--name", "present"}, 0},
+        {{"swipe", "--name", "present", "--bad", "1,3"}, 0},
+    };
+    for (const Case& c : cases) {
+        std::string err;
+        std::string joined;
+        for (const auto& a : c.args) {
+            joined += a + " ";
+        }
+        SCOPED_TRACE(joined);
+        EXPECT_EQ(run(c.args, nullptr, &err), c.code);
+        if (c.code != 0) {
+            ASSERT_FALSE(err.empty());
+            EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+        }
+    }
+    std::string out;
+    EXPECT_EQ(run({"--help"}, &out), 0);
+    EXPECT_NE(out.find("serve"), std::string::npos);
+}
+
+TEST_F(ProgramTest, SignalsEndTheReaderAndRemoveItsSockets) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        pid_t server = serve("sig");
+        EXPECT_EQ(open_within(MR_PID_IDTECH, 0), 0);
+        int status = stop(server, sig);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_FALSE(exists(socket_path("sig")));
+        EXPECT_FALSE(exists(kp::served_control_socket(dir(), "sig")));
+        unsigned char report[MR_FEATURE_LEN];
+        EXPECT_EQ(GetMrState(report), 3);
+        CloseUSB();
+    }
+    struct stat st;
+    ASSERT_EQ(stat(dir().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST_F(ProgramTest, ReaderKilledEarlierIsReplacedByANewOneOfTheSameName) {
+    pid_t first = serve("again");
+    stop(first, SIGKILL);
+    ASSERT_TRUE(exists(socket_path("again")));  // left behind
+    serve("again");
+    EXPECT_EQ(open_within(MR_PID_IDTECH, 0), 0);
+}
+
+TEST_F(ProgramTest, KeyboardModeTypesTheSwipeAndSendsNoReport) {
+    serve("kb", vr::Mode::Keyboard);
+    ASSERT_EQ(open_within(MR_PID_KEYBOARD, 0), 0);
+    ASSERT_EQ(run({"swipe", "--name", "kb", "--bad", "1"}), 0);
+    const std::string expected = std::string("%E?\n") + kTrack2 + "\n";
+    EXPECT_TRUE(eventually([&] { return served_output("kb") == expected; }, 2000))
+        << served_output("kb");
+    unsigned char buf[MR_READ_BUF_LEN];
+    EXPECT_EQ(ReadData(buf, 0, 0), 2) << "a keyboard gives no read handle";
+}
+
+TEST_F(ProgramTest, StatusShowsBusStateAndHosts) {
+    serve("show", vr::Mode::Magtek);
+    std::string out;
+    ASSERT_EQ(run({"status", "--name", "show"}, &out), 0);
+    EXPECT_NE(out.find("mode: 3 USB/HID MAGTEK\nproduct id: 0x05B0\nbus: plugged\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("hosts: 0\n"), std::string::npos) << out;
+    ASSERT_EQ(run({"unplug", "--name", "show"}), 0);
+    ASSERT_EQ(run({"status", "--name", "show"}, &out), 0);
+    EXPECT_NE(out.find("bus: unplugged"), std::string::npos) << out;
+    EXPECT_FALSE(exists(socket_path("show")));
+    ASSERT_EQ(run({"plug", "--name", "show"}), 0);
+    EXPECT_TRUE(exists(socket_path("show")));
+}
+
+}  // namespace
