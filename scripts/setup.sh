@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
     xvfb xauth libxtst-dev x11-utils imagemagick
     clang-format binutils valgrind
 )
