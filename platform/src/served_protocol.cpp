@@ -1,5 +1,7 @@
 #include "kp/served_protocol.h"
 
+#include <cstring>
+
 namespace kp {
 namespace served {
 namespace {
@@ -171,10 +173,13 @@ bool decode_hello(const std::vector<uint8_t>& body, Hello* hello) {
 }
 
 std::vector<uint8_t> encode_answer(bool ok, const uint8_t* data, size_t length) {
-    std::vector<uint8_t> out;
-    out.push_back(ok ? 1 : 0);
-    if (data != nullptr) {
-        out.insert(out.end(), data, data + length);
+    if (data == nullptr) {
+        length = 0;
+    }
+    std::vector<uint8_t> out(1 + length);
+    out[0] = ok ? 1 : 0;
+    if (length > 0) {
+        std::memcpy(out.data() + 1, data, length);
     }
     return out;
 }
