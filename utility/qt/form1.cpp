@@ -39,19 +39,19 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 }
 
 void Form1::ConnectEvents() {
-    const auto on_click = [this](const Control& c, void (Form1Logic::*handler)()) {
+    const auto on_click = [this](const Control& c, auto handler) {
         connect(static_cast<QAbstractButton*>(&Get(c)), &QAbstractButton::clicked, this,
                 [this, handler] {
                     if (logic_ != nullptr) {
-                        (logic_->*handler)();
+                        handler(*logic_);
                     }
                 });
     };
-    on_click(ctl::cmdEXIT, &Form1Logic::cmdEXIT_Click);
-    on_click(ctl::cmdHELP, &Form1Logic::cmdHELP_Click);
-    on_click(ctl::cmdChangeMode, &Form1Logic::cmdChangeMode_Click);
-    on_click(ctl::cmdClearLog, &Form1Logic::cmdClearLog_Click);
-    on_click(ctl::cmdClearCard, &Form1Logic::cmdClearCard_Click);
+    on_click(ctl::cmdEXIT, [](Form1Logic& logic) { logic.cmdEXIT_Click(); });
+    on_click(ctl::cmdHELP, [](Form1Logic& logic) { logic.cmdHELP_Click(); });
+    on_click(ctl::cmdChangeMode, [](Form1Logic& logic) { logic.cmdChangeMode_Click(); });
+    on_click(ctl::cmdClearLog, [](Form1Logic& logic) { logic.cmdClearLog_Click(); });
+    on_click(ctl::cmdClearCard, [](Form1Logic& logic) { logic.cmdClearCard_Click(); });
     connect(&timer1_, &QTimer::timeout, this, [this] {
         if (logic_ != nullptr) {
             logic_->Timer1_Timer();
@@ -304,7 +304,10 @@ void Form1::SetTimerInterval(int milliseconds) {
 
 void Form1::SetTimerEnabled(bool enabled) {
     if (enabled) {
-        timer1_.start();
+        // Enabling a running timer leaves its count as it is.
+        if (!timer1_.isActive()) {
+            timer1_.start();
+        }
     } else {
         timer1_.stop();
     }

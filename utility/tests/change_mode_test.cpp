@@ -167,25 +167,6 @@ TEST_F(Form1Test, AReaderThatDoesNotComeBackEndsTheProgramWithControlsLocked) {
     EXPECT_EQ(At(ctl::txtMsrType).text, "USB/HID IDTECH");
 }
 
-TEST_F(Form1Test, TicksStillReadWhileTheConfirmationIsOpen) {
-    Start(kPidIdtech);
-    Choose(view, 0);
-    int reads_with_session_closed = 0;
-    view.on_events = [&] {
-        const int before = library.read_calls;
-        logic.Timer1_Timer();
-        if (!library.open) {
-            reads_with_session_closed += library.read_calls - before;
-        }
-    };
-
-    logic.cmdChangeMode_Click();
-
-    EXPECT_EQ(reads_with_session_closed, 1);
-    EXPECT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(At(ctl::txtMsrType).text, "USB/KB");
-}
-
 TEST_F(Form1Test, AMissingCommandEndsTheProgramWithControlsLocked) {
     Start(kPidIdtech);
     library.missing_exports = {"ChangeMode"};

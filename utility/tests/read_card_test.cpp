@@ -231,22 +231,6 @@ TEST_F(Form1Test, AFailingControlSkipsItsStepAndIsReported) {
     EXPECT_FALSE(logic.Ended());
 }
 
-TEST_F(Form1Test, TheCardBoxIsEmptiedAroundLettingEventsRun) {
-    Start(kPidIdtech);
-    At(ctl::txtCardData).text = kBefore;
-    std::string seen = "not run";
-    view.on_events = [&] {
-        seen = At(ctl::txtCardData).text;
-        At(ctl::txtCardData).text = "typed meanwhile";
-    };
-    library.reports.push_back(Card(12, "AB\r"));
-
-    logic.Timer1_Timer();
-
-    EXPECT_EQ(seen, "");
-    EXPECT_EQ(At(ctl::txtCardData).text, "AB\r\n");
-}
-
 TEST_F(Form1Test, ATickDuringACardReadIsSkipped) {
     Start(kPidIdtech);
     library.reports.push_back(Card(12, "A\r"));

@@ -194,12 +194,6 @@ TEST_F(Form1Test, ClearCardEmptiesTheCardDisplayOnly) {
     EXPECT_TRUE(library.open);
 }
 
-TEST_F(Form1Test, ClearLogEmptiesTheResultLog) {
-    Start(kPidIdtech);
-    logic.cmdClearLog_Click();
-    EXPECT_TRUE(Log().empty());
-}
-
 TEST_F(Form1Test, HelpStartsTheViewerAndAFailureToStartItEnds) {
     Start(kPidIdtech);
     logic.cmdHELP_Click();
