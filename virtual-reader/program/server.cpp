@@ -100,8 +100,16 @@ void Server::update_bus() {
     }
 }
 
+bool Server::accepting(Role role) const {
+    size_t n = 0;
+    for (const Client& c : clients_) {
+        n += c.role == role ? 1 : 0;
+    }
+    return n < kMaxClientsPerRole;
+}
+
 void Server::accept_from(int listen_fd, Role role) {
-    for (;;) {
+    while (accepting(role)) {
         int fd = accept4(listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             return;
@@ -114,8 +122,10 @@ void Server::run(int stop_fd) {
     for (;;) {
         std::vector<pollfd> fds;
         fds.push_back(pollfd{stop_fd, POLLIN, 0});
-        fds.push_back(pollfd{control_listen_, POLLIN, 0});
-        fds.push_back(pollfd{host_listen_, POLLIN, 0});  // ignored while -1
+        // Past the limit of clients, new ones wait in the backlog (poll
+        // ignores a negative descriptor).
+        fds.push_back(pollfd{accepting(Role::Control) ? control_listen_ : -1, POLLIN, 0});
+        fds.push_back(pollfd{accepting(Role::Host) ? host_listen_ : -1, POLLIN, 0});
         for (const Client& c : clients_) {
             short events = POLLIN;
             if (c.connection->wants_to_write()) {
@@ -159,7 +169,7 @@ void Server::run(int stop_fd) {
             }
         }
         drop_closed_clients();
-        if (fds[1].revents != 0) {
+        if (fds[1].fd >= 0 && fds[1].revents != 0) {
             accept_from(control_listen_, Role::Control);
         }
         if (host_listen_ >= 0 && fds[2].fd == host_listen_ && fds[2].revents != 0) {
@@ -219,7 +229,12 @@ bool Server::on_host_message(Connection& c, Message& m) {
     }
     if (m.type == Type::GetFeature) {
         std::vector<uint8_t> report = m.body;
-        bool ok = model_.get_feature(report.data(), report.size());
+        // The answer carries the report after its ok byte: it must fit.
+        bool ok = report.size() < kp::served::kMaxBody &&
+                  model_.get_feature(report.data(), report.size());
+        if (!ok) {
+            report.clear();
+        }
         c.send(Type::Answer, kp::served::encode_answer(ok, report.data(), report.size()));
         return true;
     }

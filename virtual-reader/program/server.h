@@ -28,6 +28,8 @@ class Server {
     // Serves until `stop_fd` becomes readable (a signal arrived).
     void run(int stop_fd);
 
+    static constexpr size_t kMaxClientsPerRole = 32;
+
   private:
     enum class Role { Host, Control };
     struct Client {
@@ -39,6 +41,8 @@ class Server {
     bool on_bus() const { return plugged_ && restart_at_ms_ < 0; }
     // Puts the reader on the bus or takes it off, as the state asks.
     void update_bus();
+    // Whether another client of that role is taken now.
+    bool accepting(Role role) const;
     void accept_from(int listen_fd, Role role);
     void serve_client(Client& client);
     // False when the client is to be closed (malformed or out of turn).
