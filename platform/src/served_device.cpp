@@ -14,6 +14,7 @@
 
 #include "kp/served.h"
 #include "kp/winapi.h"
+#include "registry.h"
 
 namespace kp {
 namespace {
@@ -70,6 +71,7 @@ void served_watch_process_exit() {
     watching = true;
     // The registry and the poller must be built before the handler is
     // registered, so that it runs before they are destroyed.
+    attached_devices();
     device_attached(nullptr);
     remove_poll_source(0);
     std::atexit([] { exiting() = true; });
