@@ -1,6 +1,7 @@
 #include <vector>
 
 #include "kp/backend.h"
+#include "kp/hidraw.h"
 #include "kp/served.h"
 
 namespace kp {
@@ -39,9 +40,10 @@ void scan_backends() {
     }
 }
 
-// Served readers; hidraw adds its backend here.
+// Served readers and the kernel's hidraw nodes.
 void register_system_backends() {
     register_backend(make_served_backend());
+    register_backend(make_hidraw_backend());
 }
 
 }  // namespace kp

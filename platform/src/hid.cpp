@@ -26,8 +26,8 @@ BOOLEAN fail(DWORD error) {
     return FALSE;
 }
 
-// The device behind an open handle, or null with the last error set.
-kp::DeviceEntry* usable_device(HANDLE h) {
+// The open device handle behind `h`, or null with the last error set.
+kp::DeviceHandle* usable_handle(HANDLE h) {
     auto* d = kp::handle_as<kp::DeviceHandle>(h);
     if (d == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -37,7 +37,38 @@ kp::DeviceEntry* usable_device(HANDLE h) {
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return nullptr;
     }
-    return d->entry.get();
+    return d;
+}
+
+// The device behind an open handle, or null with the last error set.
+kp::DeviceEntry* usable_device(HANDLE h) {
+    kp::DeviceHandle* d = usable_handle(h);
+    return d == nullptr ? nullptr : d->entry.get();
+}
+
+// A feature report through the handle: its channel when the device gave it
+// one, else the device itself.
+template <typename Buffer, typename Channel, typename Device>
+BOOLEAN feature_call(HANDLE h, Buffer* report, ULONG length, Channel through_channel,
+                     Device through_device) {
+    kp::DeviceHandle* d = usable_handle(h);
+    if (d == nullptr) {
+        return FALSE;
+    }
+    const kp::DeviceEntry& e = *d->entry;
+    if (report == nullptr || e.identity.feature_report_length == 0 ||
+        length < e.identity.feature_report_length) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    if (d->channel != nullptr) {
+        if (uint32_t error = through_channel(*d->channel, report, length)) {
+            return fail(error);
+        }
+    } else if (!through_device(*e.device, report, length)) {
+        return fail(ERROR_GEN_FAILURE);
+    }
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
 
 }  // namespace
@@ -96,33 +127,15 @@ NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
 }
 
 BOOLEAN HidD_SetFeature(HANDLE h, PVOID report, ULONG length) {
-    kp::DeviceEntry* e = usable_device(h);
-    if (e == nullptr) {
-        return FALSE;
-    }
-    if (report == nullptr || e->identity.feature_report_length == 0 ||
-        length < e->identity.feature_report_length) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    if (!e->device->set_feature(static_cast<const uint8_t*>(report), length)) {
-        return fail(ERROR_GEN_FAILURE);
-    }
-    SetLastError(ERROR_SUCCESS);
-    return TRUE;
+    return feature_call(
+        h, static_cast<const uint8_t*>(report), length,
+        [](kp::DeviceChannel& c, const uint8_t* r, ULONG n) { return c.set_feature(r, n); },
+        [](kp::HidDevice& d, const uint8_t* r, ULONG n) { return d.set_feature(r, n); });
 }
 
 BOOLEAN HidD_GetFeature(HANDLE h, PVOID report, ULONG length) {
-    kp::DeviceEntry* e = usable_device(h);
-    if (e == nullptr) {
-        return FALSE;
-    }
-    if (report == nullptr || e->identity.feature_report_length == 0 ||
-        length < e->identity.feature_report_length) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    if (!e->device->get_feature(static_cast<uint8_t*>(report), length)) {
-        return fail(ERROR_GEN_FAILURE);
-    }
-    SetLastError(ERROR_SUCCESS);
-    return TRUE;
+    return feature_call(
+        h, static_cast<uint8_t*>(report), length,
+        [](kp::DeviceChannel& c, uint8_t* r, ULONG n) { return c.get_feature(r, n); },
+        [](kp::HidDevice& d, uint8_t* r, ULONG n) { return d.get_feature(r, n); });
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "events.h"
 #include "files.h"
@@ -99,8 +100,21 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
+    auto handle = std::make_unique<kp::DeviceHandle>(entry, access, overlapped);
+    kp::DeviceHandle* target = handle.get();
+    DWORD error = 0;
+    handle->channel = entry->device->open_channel(
+        access, overlapped,
+        [target](const uint8_t* report, size_t length) {
+            target->receive(std::vector<uint8_t>(report, report + length));
+        },
+        &error);
+    if (error != 0) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
     SetLastError(ERROR_SUCCESS);
-    return kp::handle_insert(std::make_unique<kp::DeviceHandle>(entry, access, overlapped));
+    return kp::handle_insert(std::move(handle));
 }
 
 BOOL CloseHandle(HANDLE h) {

@@ -50,6 +50,7 @@ DeviceHandle::DeviceHandle(std::shared_ptr<DeviceEntry> e, DWORD acc, bool ovl)
 }
 
 DeviceHandle::~DeviceHandle() {
+    channel.reset();  // no more input from the device's side
     // Closing a handle cancels what is still pending on it.
     complete_all(STATUS_CANCELLED);
     auto& all = entry->handles;
@@ -73,6 +74,20 @@ void DeviceHandle::complete_front(uint32_t status, const std::vector<uint8_t>* r
     }
     p.ov->Internal = status;
     signal_event(p.ov->hEvent);
+}
+
+void DeviceHandle::receive(const std::vector<uint8_t>& report) {
+    if (!can_read() || !entry->attached) {
+        return;
+    }
+    if (!pending.empty()) {
+        complete_front(STATUS_SUCCESS, &report);
+        return;
+    }
+    if (queue.size() == kInputQueueLength) {
+        queue.pop_front();  // the oldest report is lost, as on Windows
+    }
+    queue.push_back(report);
 }
 
 void DeviceHandle::complete_all(uint32_t status) {
@@ -156,17 +171,7 @@ void deliver_input(const HidDevice* device, const uint8_t* report, size_t length
     }
     std::vector<uint8_t> bytes(report, report + length);
     for (DeviceHandle* h : e->handles) {
-        if (!h->can_read()) {
-            continue;
-        }
-        if (!h->pending.empty()) {
-            h->complete_front(STATUS_SUCCESS, &bytes);
-            continue;
-        }
-        if (h->queue.size() == kInputQueueLength) {
-            h->queue.pop_front();  // the oldest report is lost, as on Windows
-        }
-        h->queue.push_back(bytes);
+        h->receive(bytes);
     }
 }
 

@@ -42,8 +42,15 @@ class DeviceHandle : public Object {
     const bool overlapped;
     std::deque<std::vector<uint8_t>> queue;  // input reports not yet read
     std::vector<PendingRead> pending;        // overlapped reads waiting for one, oldest first
+    // The device's resources for this open, if it gives any (see
+    // HidDevice::open_channel); released first when the handle closes.
+    std::unique_ptr<DeviceChannel> channel;
 
     bool can_read() const { return (access & GENERIC_READ) != 0; }
+    // An input report for this handle: completes the oldest pending read,
+    // else joins the queue (the oldest queued report is dropped when full).
+    // Ignored without read access or once the device has left.
+    void receive(const std::vector<uint8_t>& report);
     // Completes the oldest pending read with `status` and, on success, with
     // the report (padded to the input report length).
     void complete_front(uint32_t status, const std::vector<uint8_t>* report);

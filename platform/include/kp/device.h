@@ -1,11 +1,12 @@
 // The device registry behind the platform's HID calls. A device is anything
 // that implements HidDevice: an in-process virtual device, a reader served by
-// another process, or (later) a kernel hidraw node. Attached devices appear
+// another process, or a kernel hidraw node (kp/hidraw.h). Attached devices appear
 // in the next enumeration, in the order they were attached.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,21 @@ struct HidIdentity {
     uint16_t feature_report_length = 0;  // including the report-id byte
 };
 
+// What one open handle of a device owns, when the device gives each open
+// its own resources (a kernel device node: one open file per handle, with
+// the kernel's own input queue per file, as Windows keeps one per handle).
+class DeviceChannel {
+  public:
+    virtual ~DeviceChannel() = default;
+    // Feature reports through this open (byte 0 the report id). Each returns
+    // 0, or the Windows error code the call fails with.
+    virtual uint32_t set_feature(const uint8_t* report, size_t length) = 0;
+    virtual uint32_t get_feature(uint8_t* report, size_t length) = 0;
+};
+
+// Takes the input reports (byte 0 the report id) that reach one handle.
+using InputSink = std::function<void(const uint8_t* report, size_t length)>;
+
 class HidDevice {
   public:
     virtual ~HidDevice() = default;
@@ -35,6 +51,21 @@ class HidDevice {
         (void)access;
         (void)overlapped;
         return 0;
+    }
+    // Per-open resources, asked for once open_error has allowed the open.
+    // The default (in-process devices) gives none: feature reports go to
+    // set_feature/get_feature and input arrives through deliver_input. A
+    // device that returns a channel answers the handle's feature reports
+    // through it and feeds `sink` with the reports for this handle (the
+    // sink ignores them unless the handle was opened with read access).
+    // Null with `*error` set: the open fails with that Windows error code.
+    virtual std::unique_ptr<DeviceChannel> open_channel(uint32_t access, bool overlapped,
+                                                        InputSink sink, uint32_t* error) {
+        (void)access;
+        (void)overlapped;
+        (void)sink;
+        *error = 0;
+        return nullptr;
     }
     // Whether the parser data and the attributes can be obtained.
     virtual bool preparsed_data_available() const { return true; }
