@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev libgl-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
     xvfb xauth libxtst-dev x11-utils imagemagick
-    clang-format binutils valgrind
+    clang-format binutils valgrind qemu-system-x86 cpio
 )
 
 missing=()

@@ -25,6 +25,7 @@ run_suite() {  # name, extra cmake arguments...
 if [ "$what" = all ] || [ "$what" = plain ]; then
     echo "== plain build and tests"
     run_suite plain
+    bash scripts/kernel-test.sh build-plain  # the kernel HID tests in a virtual machine
 fi
 if [ "$what" = all ] || [ "$what" = sanitize ]; then
     echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
