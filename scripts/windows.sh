@@ -129,7 +129,7 @@ cleanup() {
 trap cleanup EXIT
 
 echo "windows: creating a Wine prefix (first start of Wine)"
-if ! timeout 600 "$wine" wineboot --init >"$tmp/wineboot.log" 2>&1; then
+if ! timeout 300 "$wine" wineboot --init >"$tmp/wineboot.log" 2>&1; then
     tail -n 20 "$tmp/wineboot.log"
     fail "Wine could not create its prefix"
 fi

@@ -209,6 +209,26 @@ static int enumerate_hid(void) {
     return (int)i;
 }
 
+/* Wine brings its HID devices up while it starts: waits (at most 5 s) until
+ * two enumerations a quarter second apart agree, so the library enumerates
+ * what this test did. */
+static int enumerate_hid_settled(void) {
+    static struct iface before[MAX_INTERFACES];
+    int n = enumerate_hid(), tries;
+    for (tries = 0; tries < 20; ++tries) {
+        int m;
+        memcpy(before, ifaces, sizeof before);
+        Sleep(250);
+        memset(ifaces, 0, sizeof ifaces);
+        m = enumerate_hid();
+        if (m == n && memcmp(before, ifaces, sizeof before) == 0) {
+            break;
+        }
+        n = m;
+    }
+    return n;
+}
+
 /* --- Matching a trace block ----------------------------------------------- */
 
 struct cursor {
@@ -503,7 +523,7 @@ int main(void) {
     check(g >= (int32_t)t0 - 1 && g <= (int32_t)t1 + 1, "gtime %ld within a second of time() %ld",
           (long)g, (long)t0);
 
-    n = enumerate_hid();
+    n = enumerate_hid_settled();
     printf("# Wine enumerates %d HID interface(s)\n", n);
     for (i = 0; i < n; ++i) {
         printf("#   [%d] %s%s\n", i, ifaces[i].has_path ? ifaces[i].path : "(no path)",
