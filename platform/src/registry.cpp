@@ -60,7 +60,9 @@ DeviceHandle::~DeviceHandle() {
 DWORD copy_report(const DeviceEntry& entry, const std::vector<uint8_t>& report, uint8_t* buffer) {
     size_t n = entry.identity.input_report_length;
     size_t take = std::min(n, report.size());
-    std::memcpy(buffer, report.data(), take);
+    if (take > 0) {  // an empty report has no data to copy
+        std::memcpy(buffer, report.data(), take);
+    }
     std::memset(buffer + take, 0, n - take);
     return static_cast<DWORD>(n);
 }

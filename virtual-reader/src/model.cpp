@@ -19,7 +19,6 @@ constexpr uint8_t kCmdUpdateStatistics = 0xE0;
 constexpr uint8_t kCmdReset = 0xFF;
 constexpr uint8_t kResetMark = 0xAA;
 
-constexpr size_t kSetStateLong = 25;
 constexpr size_t kSetStateShort = 10;
 constexpr uint8_t kCarriageReturn = 13;
 constexpr uint8_t kRetrieveFill = 0xA0;  // filler of a forced retrieve count
