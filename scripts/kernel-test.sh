@@ -118,7 +118,8 @@ timeout 240 qemu-system-x86_64 "${accel[@]}" -kernel "$kdir/vmlinuz" \
     -append 'console=ttyS0 panic=-1 quiet' </dev/null | tr -d '\r' >"$log"
 rc=${PIPESTATUS[0]}
 set -e
-sed -n '/^guest: \|^\[\|^Running main\|^Note: \|^\/\|Failure\|Expected\|Which is\|actual\|  [A-Za-z]/p' "$log"
+# The guest's console, without the firmware's banner and screen controls.
+sed -e 's/\x1bc//g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$log" | grep -v '^SeaBIOS\|^Booting from\|^$' || true
 elapsed=$(($(date +%s) - started))
 
 fail() {
