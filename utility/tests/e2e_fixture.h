@@ -1,0 +1,51 @@
+// End to end: the window logic with the real libkestro.so, bound at run time
+// as the program binds it, against a reader served by the real
+// kestro-virtual-reader program in a private runtime directory.
+#ifndef KESTRO_UTILITY_TESTS_E2E_FIXTURE_H
+#define KESTRO_UTILITY_TESTS_E2E_FIXTURE_H
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+#include "../binding/kestro_binding.h"
+#include "e2e_reader.h"
+
+namespace kestro::e2e {
+
+class E2eTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The library traces into /kestro.log whenever that file exists; a
+        // test must not write into it, so it does not run then.
+        if (access("/kestro.log", F_OK) == 0) {
+            GTEST_SKIP() << "/kestro.log exists: the library would trace into it";
+        }
+        ASSERT_FALSE(runtime.path().empty()) << "no private runtime directory";
+    }
+
+    // Serves a reader in `mode` (kb, idtech or magtek) in the private
+    // runtime directory.
+    void Serve(const std::string& mode) {
+        reader = std::make_unique<VirtualReader>(KESTRO_VR_PROGRAM, runtime.path(), "e2e", mode);
+        ASSERT_TRUE(reader->started()) << "the reader did not start: " << reader->served_errors();
+    }
+
+    // The reader's `status` text.
+    std::string Status() {
+        std::string out;
+        EXPECT_EQ(reader->command("status", {}, &out), 0);
+        return out;
+    }
+
+    RuntimeDir runtime;
+    // The library as the program binds it, from the build tree.
+    KestroBinding library{"libkestro.so", {KESTRO_LIBRARY}};
+    std::unique_ptr<VirtualReader> reader;
+};
+
+}  // namespace kestro::e2e
+
+#endif

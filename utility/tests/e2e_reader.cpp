@@ -1,0 +1,231 @@
+#include "e2e_reader.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <utility>
+
+extern char** environ;
+
+namespace kestro::e2e {
+
+const TestCard kCardA{"%B4111111111111111^TEST/CARD A^30121010000000000000?",
+                      ";4111111111111111=30121010000000000?", ""};
+const TestCard kCardB{"%B5555555555554444^SAMPLE/TESTER^2905201000000000?",
+                      ";5555555555554444=2905201000000000?", ""};
+const TestCard kCardC{
+    "%B378282246310005^DEMO/ALPHA^281170200000?", ";378282246310005=28117020000?",
+    ";011234567890123456=000978100000000000000000000000000000000000000000000000000000?"};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char kRuntimeVariable[] = "XDG_RUNTIME_DIR";
+// How long a stopped reader may take to remove its sockets and end.
+constexpr int kStopMs = 3000;
+
+// Whether a server takes connections at `path` (a socket file left behind by
+// a killed one does not).
+bool Listens(const std::string& path) {
+    sockaddr_un addr{};
+    if (path.size() >= sizeof addr.sun_path) {
+        return false;
+    }
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+}
+
+}  // namespace
+
+bool Eventually(const std::function<bool()>& done, int ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+int WaitForExit(pid_t pid, int ms) {
+    int status = 0;
+    pid_t got = 0;
+    const bool ended = Eventually(
+        [&] {
+            got = waitpid(pid, &status, WNOHANG);
+            return got != 0;
+        },
+        ms);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+    }
+    if (got != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+RuntimeDir::RuntimeDir() {
+    char tmpl[] = "/tmp/kestro-e2e-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) {
+        return;
+    }
+    path_ = tmpl;
+    if (const char* old = std::getenv(kRuntimeVariable)) {
+        had_old_ = true;
+        old_ = old;
+    }
+    setenv(kRuntimeVariable, path_.c_str(), 1);
+}
+
+RuntimeDir::~RuntimeDir() {
+    if (path_.empty()) {
+        return;
+    }
+    if (had_old_) {
+        setenv(kRuntimeVariable, old_.c_str(), 1);
+    } else {
+        unsetenv(kRuntimeVariable);
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+VirtualReader::VirtualReader(std::string program, std::string runtime_dir, std::string name,
+                             const std::string& mode, int start_ms)
+    : program_(std::move(program)), dir_(std::move(runtime_dir)), name_(std::move(name)) {
+    const std::string base = dir_ + "/" + name_;
+    pid_ = spawn({"serve", "--name", name_, "--mode", mode}, base + ".out", base + ".err");
+    if (pid_ <= 0) {
+        return;
+    }
+    const std::string sockets = dir_ + "/kestro/" + name_;
+    started_ = Eventually(
+        [&] {
+            // A program that ended (a bad option, a name in use) never listens.
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                return true;
+            }
+            return Listens(sockets + ".ctl") && Listens(sockets + ".sock");
+        },
+        start_ms);
+    started_ = started_ && pid_ > 0;
+}
+
+VirtualReader::~VirtualReader() {
+    if (pid_ > 0) {
+        // SIGTERM lets the program remove its sockets; a hung one is killed.
+        kill(pid_, SIGTERM);
+        WaitForExit(pid_, kStopMs);
+    }
+}
+
+pid_t VirtualReader::spawn(const std::vector<std::string>& args, const std::string& out_file,
+                           const std::string& err_file) const {
+    // Our environment with the private runtime directory and no X display.
+    std::vector<std::string> env{std::string(kRuntimeVariable) + "=" + dir_};
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "DISPLAY=", 8) != 0) {
+            env.emplace_back(*e);
+        }
+    }
+    std::vector<char*> envp;
+    for (std::string& e : env) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+
+    std::vector<std::string> argv_s{program_};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argv_s) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+int VirtualReader::command(const std::string& command, const std::vector<std::string>& args,
+                           std::string* out, int ms) {
+    const std::string base = dir_ + "/" + name_ + "-run" + std::to_string(runs_++);
+    std::vector<std::string> all{command, "--name", name_};
+    all.insert(all.end(), args.begin(), args.end());
+    const pid_t pid = spawn(all, base + ".out", base + ".err");
+    if (pid <= 0) {
+        return -1;
+    }
+    const int code = WaitForExit(pid, ms);
+    if (out != nullptr) {
+        *out = ReadFile(base + ".out");
+    }
+    return code;
+}
+
+int VirtualReader::swipe(const std::string& track1, const std::string& track2,
+                         const std::string& track3, const std::string& bad) {
+    // A swipe with no track given sends card A; give track 1 always so
+    // that the tracks asked for are exactly the ones sent.
+    std::vector<std::string> args{"--track1", track1};
+    if (!track2.empty()) {
+        args.insert(args.end(), {"--track2", track2});
+    }
+    if (!track3.empty()) {
+        args.insert(args.end(), {"--track3", track3});
+    }
+    if (!bad.empty()) {
+        args.insert(args.end(), {"--bad", bad});
+    }
+    return command("swipe", args);
+}
+
+std::string VirtualReader::served_output() const {
+    return ReadFile(dir_ + "/" + name_ + ".out");
+}
+
+std::string VirtualReader::served_errors() const {
+    return ReadFile(dir_ + "/" + name_ + ".err");
+}
+
+}  // namespace kestro::e2e
