@@ -22,16 +22,31 @@ void deliver(unsigned char* pbuf, DWORD n) {
     memcpy(pbuf + 2, rbuf, n);
 }
 
+// Time a cancelled read gets to finish before ReadData stops waiting for it.
+const DWORD kCancelGraceMs = 100;
+
 // After a cancel, waits until the platform is done with the read (so the
 // receive buffer and the overlapped record are free again) and tells how
 // many bytes it still delivered: a report that completed the read between
-// the end of the wait and the cancel is not lost.
+// the end of the wait and the cancel is not lost. A read that does not
+// finish in time stays with the handle, and the next call goes on with it
+// instead of starting another on the same overlapped record.
 DWORD finish_cancelled_read(HANDLE h) {
     DWORD n = 0;
-    if (!GetOverlappedResult(h, &hov, &n, TRUE)) {
+    if (GetOverlappedResult(h, &hov, &n, FALSE)) {
+        return n;
+    }
+    if (GetLastError() != ERROR_IO_INCOMPLETE) {
         return 0;
     }
-    return n;
+    WaitForSingleObject(hov.hEvent, kCancelGraceMs);  // a finished cancel signals it
+    if (GetOverlappedResult(h, &hov, &n, FALSE)) {
+        return n;
+    }
+    if (GetLastError() == ERROR_IO_INCOMPLETE) {
+        rd_pending = h;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -51,7 +66,9 @@ int32_t KESTRO_CALL ReadData(unsigned char* pbuf, int32_t timeout, int32_t tag) 
     }
     rd_f = 1;
     memset(pbuf, 0, MR_READ_BUF_LEN);
-    memset(rbuf, 0, sizeof rbuf);
+    if (rd_pending == nullptr) {
+        memset(rbuf, 0, sizeof rbuf);  // (an outstanding read may still fill it)
+    }
     ResetEvent(hov.hEvent);
 
     int32_t i = 0;
@@ -63,10 +80,16 @@ int32_t KESTRO_CALL ReadData(unsigned char* pbuf, int32_t timeout, int32_t tag) 
         return 2;
     }
 
-    SetLastError(0);
     DWORD nob = 0;
-    BOOL ok = ReadFile(hdr[i], rbuf, MR_READ_LEN, &nob, &hov);
-    DWORD lerr = GetLastError();
+    BOOL ok = FALSE;
+    DWORD lerr = ERROR_IO_PENDING;
+    if (rd_pending == hdr[i]) {
+        rd_pending = nullptr;  // the read an earlier call left is still going
+    } else {
+        SetLastError(0);
+        ok = ReadFile(hdr[i], rbuf, MR_READ_LEN, &nob, &hov);
+        lerr = GetLastError();
+    }
     // Only a request that completed or is pending has a read to finish.
     bool started = ok || lerr == ERROR_IO_PENDING;
     trace("\r\n ReadData: hdr[%d]=%08X, ok=%d, nob=%d, lerr=%d ", i, P(hdr[i]), ok,

@@ -191,6 +191,7 @@ int32_t KESTRO_CALL CloseUSB(void) {
         LocalFree(vp[i]);
         vp[i] = nullptr;
     }
+    rd_pending = nullptr;  // closing its handle cancelled it
     table_free(&myHidDevices);
     if (hov.hEvent != nullptr) {
         CloseHandle(hov.hEvent);

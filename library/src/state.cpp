@@ -16,5 +16,6 @@ HidRecord* hdx[MR_MAX_SLOTS] = {};
 PSP_DEVICE_INTERFACE_DETAIL_DATA_A vp[MR_MAX_SLOTS] = {};
 OVERLAPPED hov = {};
 int32_t rd_f = 0;
+HANDLE rd_pending = nullptr;
 
 }  // namespace kestro

@@ -21,8 +21,9 @@ extern int32_t hdi[MR_MAX_SLOTS];     // per slot: product id
 extern HANDLE hdr[MR_MAX_SLOTS];      // per slot: overlapped read handle or invalid
 extern HidRecord* hdx[MR_MAX_SLOTS];  // per slot: its interface record
 extern PSP_DEVICE_INTERFACE_DETAIL_DATA_A vp[MR_MAX_SLOTS];  // per slot: device path
-extern OVERLAPPED hov;  // the one overlapped record of every read
-extern int32_t rd_f;    // 1 while ReadData has a read under way
+extern OVERLAPPED hov;     // the one overlapped record of every read
+extern int32_t rd_f;       // 1 while ReadData has a read under way
+extern HANDLE rd_pending;  // read handle whose cancelled read has not finished
 
 // Slot i is matched when it has a handle and the product id selected now.
 inline bool matched_slot(int32_t i) {

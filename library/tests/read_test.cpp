@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fixture.h"
+#include "kp/faults.h"
 #include "trace.h"
 
 using namespace kestro_test;
@@ -179,6 +180,29 @@ TEST_F(ReadTest, AReportArrivingJustBeforeTheCancelIsDelivered) {
     // Nothing is left behind: the next poll times out cleanly.
     EXPECT_EQ(ReadData(b.data(), 2, 0), 3);
     EXPECT_TRUE(all_zero(b));
+}
+
+TEST_F(ReadTest, AReadTheCancelCouldNotStopIsContinuedByTheNextCall) {
+    auto reader = plug(vr::Mode::Idtech);
+    open_session(vr::Mode::Idtech);
+    kp::fail_call(kp::Call::Cancel, 1);
+    Buffer b{};
+    int64_t start = kp::clock_now_ms();
+    EXPECT_EQ(ReadData(b.data(), 2, 0), 3);
+    // It waited a bounded time for the read, and left it with the handle.
+    EXPECT_EQ(kp::clock_now_ms() - start, 102);
+    EXPECT_EQ(kestro::rd_pending, kestro::hdr[0]);
+    auto report = reader->swipe(kCardA);
+    EXPECT_EQ(ReadData(b.data(), 2, 0), 0);
+    EXPECT_EQ(b, expected_buffer(report));
+    EXPECT_EQ(kestro::rd_pending, nullptr);
+    EXPECT_EQ(ReadData(b.data(), 2, 0), 3);  // delivered once, not twice
+
+    // Closing the session ends such a read too.
+    kp::fail_call(kp::Call::Cancel, 1);
+    EXPECT_EQ(ReadData(b.data(), 2, 0), 3);
+    CloseUSB();
+    EXPECT_EQ(kestro::rd_pending, nullptr);
 }
 
 TEST_F(ReadTest, AReadCompletingWithAnErrorIsNoCard) {

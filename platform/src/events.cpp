@@ -1,3 +1,4 @@
+#include "kp/faults.h"
 #include "events.h"
 
 #include <map>
@@ -33,6 +34,10 @@ using kp::Event;
 using kp::EventState;
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manual_reset, BOOL initial_state, LPCSTR name) {
+    if (kp::fault_due(kp::Call::EventCreate)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     std::shared_ptr<EventState> state;
     bool existed = false;
     if (name != nullptr && *name != '\0') {
@@ -81,6 +86,10 @@ DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
     auto* e = kp::handle_as<Event>(h);
     if (e == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    if (kp::fault_due(kp::Call::Wait)) {
+        SetLastError(ERROR_GEN_FAILURE);
         return WAIT_FAILED;
     }
     // Keep the state alive even if an action run during the wait closes h.

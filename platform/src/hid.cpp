@@ -1,5 +1,6 @@
 // The HID class calls: parser data, attributes, capabilities and feature
 // reports through an open device handle, whatever access it was opened with.
+#include "kp/faults.h"
 #include <cstring>
 
 #include "registry.h"
@@ -78,7 +79,7 @@ BOOLEAN HidD_GetPreparsedData(HANDLE h, PHIDP_PREPARSED_DATA* data) {
     if (e == nullptr || data == nullptr) {
         return e == nullptr ? FALSE : fail(ERROR_INVALID_PARAMETER);
     }
-    if (!e->device->preparsed_data_available()) {
+    if (!e->device->preparsed_data_available() || kp::fault_due(kp::Call::ParserData)) {
         return fail(ERROR_GEN_FAILURE);
     }
     *data = new _HIDP_PREPARSED_DATA{e->identity};
@@ -103,7 +104,7 @@ BOOLEAN HidD_GetAttributes(HANDLE h, PHIDD_ATTRIBUTES attributes) {
     if (attributes == nullptr || attributes->Size != sizeof(HIDD_ATTRIBUTES)) {
         return fail(ERROR_INVALID_PARAMETER);
     }
-    if (!e->device->attributes_available()) {
+    if (!e->device->attributes_available() || kp::fault_due(kp::Call::Attributes)) {
         return fail(ERROR_GEN_FAILURE);
     }
     attributes->VendorID = e->identity.vendor_id;
@@ -113,7 +114,7 @@ BOOLEAN HidD_GetAttributes(HANDLE h, PHIDD_ATTRIBUTES attributes) {
 }
 
 NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
-    if (data == nullptr || caps == nullptr) {
+    if (data == nullptr || caps == nullptr || kp::fault_due(kp::Call::Capabilities)) {
         return HIDP_STATUS_INVALID_PREPARSED_DATA;
     }
     std::memset(caps, 0, sizeof *caps);
@@ -127,6 +128,9 @@ NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
 }
 
 BOOLEAN HidD_SetFeature(HANDLE h, PVOID report, ULONG length) {
+    if (kp::fault_due(kp::Call::SetFeature)) {
+        return fail(ERROR_GEN_FAILURE);
+    }
     return feature_call(
         h, static_cast<const uint8_t*>(report), length,
         [](kp::DeviceChannel& c, const uint8_t* r, ULONG n) { return c.set_feature(r, n); },
@@ -134,6 +138,9 @@ BOOLEAN HidD_SetFeature(HANDLE h, PVOID report, ULONG length) {
 }
 
 BOOLEAN HidD_GetFeature(HANDLE h, PVOID report, ULONG length) {
+    if (kp::fault_due(kp::Call::GetFeature)) {
+        return fail(ERROR_GEN_FAILURE);
+    }
     return feature_call(
         h, static_cast<uint8_t*>(report), length,
         [](kp::DeviceChannel& c, uint8_t* r, ULONG n) { return c.get_feature(r, n); },

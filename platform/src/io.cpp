@@ -1,6 +1,7 @@
 // CreateFileA, CloseHandle, ReadFile, WriteFile, GetOverlappedResult and
 // CancelIo over the handle table, for files in the drive root and for HID
 // devices of the registry.
+#include "kp/faults.h"
 #include <unistd.h>
 
 #include <cstring>
@@ -88,7 +89,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
         return INVALID_HANDLE_VALUE;
     }
     if (is_drive_path(name)) {
+        if (kp::fault_due(kp::Call::FileOpen)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
         return kp::open_drive_file(name, access, disposition);
+    }
+    if (kp::fault_due(kp::Call::DeviceOpen)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
     }
     auto entry = kp::find_device(name);
     if (entry == nullptr || disposition != OPEN_EXISTING) {
@@ -123,6 +132,9 @@ BOOL CloseHandle(HANDLE h) {
 
 BOOL ReadFile(HANDLE h, LPVOID buf, DWORD len, LPDWORD read, LPOVERLAPPED ov) {
     if (auto* d = kp::handle_as<kp::DeviceHandle>(h)) {
+        if (kp::fault_due(kp::Call::ReadStart)) {
+            return fail(ERROR_GEN_FAILURE);
+        }
         return read_device(d, buf, len, read, ov);
     }
     if (auto* f = kp::handle_as<kp::File>(h)) {
@@ -142,6 +154,12 @@ BOOL WriteFile(HANDLE h, LPCVOID buf, DWORD len, LPDWORD written, LPOVERLAPPED) 
     auto* f = kp::handle_as<kp::File>(h);
     if (f == nullptr) {
         return fail(ERROR_INVALID_HANDLE);
+    }
+    if (kp::fault_due(kp::Call::FileWrite)) {
+        if (written != nullptr) {
+            *written = 0;
+        }
+        return fail(ERROR_GEN_FAILURE);
     }
     const auto* p = static_cast<const char*>(buf);
     DWORD done = 0;
@@ -165,6 +183,9 @@ BOOL GetOverlappedResult(HANDLE h, LPOVERLAPPED ov, LPDWORD transferred, BOOL wa
     if (ov == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
     }
+    if (kp::fault_due(kp::Call::Completion)) {
+        return fail(ERROR_GEN_FAILURE);
+    }
     if (ov->Internal == STATUS_PENDING) {
         if (!wait) {
             return fail(ERROR_IO_INCOMPLETE);
@@ -186,6 +207,9 @@ BOOL CancelIo(HANDLE h) {
     if (auto hook = std::move(kp::cancel_hook())) {
         kp::cancel_hook() = nullptr;
         hook();
+    }
+    if (kp::fault_due(kp::Call::Cancel)) {
+        return fail(ERROR_GEN_FAILURE);
     }
     if (auto* d = kp::handle_as<kp::DeviceHandle>(h)) {
         d->complete_all(STATUS_CANCELLED);

@@ -4,6 +4,7 @@
 #include "kp/backend.h"
 #include "kp/clock.h"
 #include "kp/device.h"
+#include "kp/faults.h"
 
 namespace kp {
 
@@ -22,6 +23,7 @@ void reset_platform() {
     set_drive_root("/");
     detach_all_devices();
     cancel_hook() = nullptr;
+    clear_faults();
 }
 
 }  // namespace kp

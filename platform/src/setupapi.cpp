@@ -1,5 +1,6 @@
 // The device-setup calls: a device set is a snapshot of the device paths of
 // the attached HID devices, taken when the set is made.
+#include "kp/faults.h"
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -35,6 +36,10 @@ void HidD_GetHidGuid(LPGUID guid) {
 }
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* guid, LPCSTR, HWND, DWORD flags) {
+    if (kp::fault_due(kp::Call::DeviceSet)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
     if (guid == nullptr || (flags & DIGCF_DEVICEINTERFACE) == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -58,6 +63,9 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO h, PSP_DEVINFO_DATA, const GUID* guid,
     }
     if (data == nullptr || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) || guid == nullptr) {
         return fail(ERROR_INVALID_USER_BUFFER);
+    }
+    if (index < set->paths.size() && kp::fault_due(kp::Call::EnumInterface)) {
+        return fail(ERROR_GEN_FAILURE);
     }
     if (!same_guid(*guid, kHidGuid) || index >= set->paths.size()) {
         return fail(ERROR_NO_MORE_ITEMS);
@@ -92,6 +100,9 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO h, PSP_DEVICE_INTERFACE_DATA data
     }
     if (size < needed) {
         return fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    if (kp::fault_due(kp::Call::InterfaceDetail)) {
+        return fail(ERROR_GEN_FAILURE);
     }
     std::memcpy(detail->DevicePath, path.c_str(), path.size() + 1);
     return TRUE;

@@ -21,7 +21,8 @@ size_t open_handle_count();
 void on_next_cancel(std::function<void()> hook);
 
 // Puts the platform in the state tests start from: real clock, drive root
-// "/", no devices, no backends (not even the system's), no hooks. Open
+// "/", no devices, no backends (not even the system's), no hooks, no
+// armed faults. Open
 // handles stay open.
 void reset_platform();
 
