@@ -59,8 +59,8 @@ class VirtualReader {
                 std::string* out = nullptr, int ms = 5000);
     // `swipe` with the given track texts ("" leaves a track empty) and the
     // bad tracks ("" for none, else "1,3"); the exit code.
-    int swipe(const std::string& track1, const std::string& track2,
-              const std::string& track3 = "", const std::string& bad = "");
+    int swipe(const std::string& track1, const std::string& track2, const std::string& track3 = "",
+              const std::string& bad = "");
     // What `serve` wrote to its standard output and error so far.
     std::string served_output() const;
     std::string served_errors() const;

@@ -95,11 +95,12 @@ TEST_P(DetectE2eTest, ShowsTheModeOfTheServedReader) {
     EXPECT_EQ(Log().back(), " close usb -> 0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, DetectE2eTest,
-                         ::testing::Values(ModeCase{"idtech", "USB/HID IDTECH", 2, kHidBox, 12, 539},
-                                           ModeCase{"magtek", "USB/HID MAGTEK", 5, kHidBox, 10, 339},
-                                           ModeCase{"kb", "USB/KB", 8, kFullFrame, 0, 0}),
-                         [](const auto& info) { return std::string(info.param.word); });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, DetectE2eTest,
+    ::testing::Values(ModeCase{"idtech", "USB/HID IDTECH", 2, kHidBox, 12, 539},
+                      ModeCase{"magtek", "USB/HID MAGTEK", 5, kHidBox, 10, 339},
+                      ModeCase{"kb", "USB/KB", 8, kFullFrame, 0, 0}),
+    [](const auto& info) { return std::string(info.param.word); });
 
 TEST_F(LogicE2eTest, NoReaderTellsTheOperatorAndEnds) {
     // The private runtime directory holds no reader; a real reader on the
@@ -235,8 +236,9 @@ TEST_F(LogicE2eTest, ChangeIdtechToKeyboardToMagtekDetectsEachMode) {
 
         ASSERT_FALSE(logic.Ended());
         ASSERT_EQ(view.messages.size(), messages_before + 1);
-        EXPECT_EQ(view.messages.back(), std::string("USB MSR mode has been changed.\r\n\r\nFrom: ") +
-                                            step.previous + "\r\n  To  : " + step.entry);
+        EXPECT_EQ(view.messages.back(),
+                  std::string("USB MSR mode has been changed.\r\n\r\nFrom: ") + step.previous +
+                      "\r\n  To  : " + step.entry);
         ASSERT_GT(Log().size(), log_before + 2);
         EXPECT_EQ(Log()[log_before], " ChangeMode = 0");
         EXPECT_EQ(Log()[log_before + 1], " ResetMSR = 0");
