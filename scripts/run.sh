@@ -285,6 +285,7 @@ while kill -0 "$app_pid" 2>/dev/null; do
         # handling; without one (or if that fails) the program is stopped.
         wmctrl -c "$title" 2>/dev/null || true
         if ! wait_for 50 bash -c "! kill -0 $app_pid"; then
+            echo "run.sh: the window did not close; stopping KestroConfigure"
             stop "$app_pid"
         fi
         break
