@@ -14,12 +14,24 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 bash scripts/setup.sh
 
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+
 run_suite() {  # name, extra cmake arguments...
-    local dir=build-$1
+    local name=$1 dir=build-$1
     shift
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
-    (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 300)
+    local log=$dir/ctest.log status=0
+    (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 300) 2>&1 | tee "$log" || status=$?
+    echo "$name: $(grep -E '% tests passed' "$log" || echo 'no test summary')" >>"$summary"
+    return "$status"
+}
+
+# Repeats each suite's own summary at the end, where it is easy to find.
+print_summary() {
+    echo "== summary"
+    cat "$summary"
 }
 
 if [ "$what" = all ] || [ "$what" = plain ]; then
@@ -43,3 +55,4 @@ if [ "$what" = all ] || [ "$what" = windows ]; then
     echo "== Windows cross builds"
     bash scripts/windows.sh
 fi
+print_summary
