@@ -54,5 +54,6 @@ fi
 if [ "$what" = all ] || [ "$what" = windows ]; then
     echo "== Windows cross builds"
     bash scripts/windows.sh
+    bash scripts/wine-utility.sh  # KestroConfigure.exe, the Win32 window, under Wine and Xvfb
 fi
 print_summary
