@@ -1,0 +1,160 @@
+// KestroConfigure's swipe-to-screen time: the Qt window (offscreen) with its
+// real 50 ms timer, the real libkestro.so bound at run time and a reader
+// served by kestro-virtual-reader. For each swipe it takes the time from the
+// moment the `swipe` command returned to the first paint of the card list
+// after the card's lines were added (goal: under 60 ms), and from the moment
+// the command was started. The swipes fall at varying phases of the timer.
+//   utility_swipe_latency [SWIPES]     (default 40)
+// Prints the minimum, median, 95th percentile and maximum, and exits 1 when
+// the maximum from the command's return is 60 ms or more.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "../utility/binding/kestro_binding.h"
+#include "../utility/logic/form1_logic.h"
+#include "../utility/qt/form1.h"
+#include "../utility/tests/e2e_reader.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double kGoalMs = 60.0;
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Notes the first paint of a widget after it is armed, and then leaves the
+// event loop it was given.
+class PaintWatch : public QObject {
+  public:
+    void Arm(QEventLoop* loop) {
+        loop_ = loop;
+        painted_ = false;
+    }
+    bool painted() const { return painted_; }
+    Clock::time_point at() const { return at_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !painted_ && loop_ != nullptr) {
+            painted_ = true;
+            at_ = Clock::now();
+            loop_->quit();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    QEventLoop* loop_ = nullptr;
+    bool painted_ = true;
+    Clock::time_point at_;
+};
+
+// Runs the application's events for `ms`, as its own event loop would: it
+// sleeps until the next timer or event (QTest's waits poll in 10 ms steps,
+// which would add their own delay).
+void RunEventsFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct Summary {
+    double min, median, p95, max;
+};
+
+Summary Summarize(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const auto at = [&](double q) {
+        return v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))];
+    };
+    return {v.front(), at(0.5), at(0.95), v.back()};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int swipes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
+    if (access("/kestro.log", F_OK) == 0) {
+        std::fprintf(stderr, "/kestro.log exists: the library would trace into it; not run\n");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(kestro::kAppTitle));
+
+    kestro::e2e::RuntimeDir runtime;
+    kestro::e2e::VirtualReader reader(KESTRO_VR_PROGRAM, runtime.path(), "latency", "idtech");
+    if (!reader.started()) {
+        std::fprintf(stderr, "the reader did not start: %s\n", reader.served_errors().c_str());
+        return 2;
+    }
+    kestro::KestroBinding library("libkestro.so", {KESTRO_LIBRARY});
+    kestro::Form1 form;
+    kestro::Form1Logic logic(form, library);
+    form.Attach(&logic);
+    logic.Form_Load();
+    if (logic.Ended()) {
+        std::fprintf(stderr, "KestroConfigure found no reader\n");
+        return 2;
+    }
+    auto* list = qobject_cast<QListWidget*>(form.Find(kestro::ctl::lstCardData));
+    PaintWatch watch;
+    list->viewport()->installEventFilter(&watch);
+
+    std::vector<double> from_return;
+    std::vector<double> from_start;
+    const kestro::e2e::TestCard* cards[] = {&kestro::e2e::kCardA, &kestro::e2e::kCardB,
+                                            &kestro::e2e::kCardC};
+    for (int i = 0; i < swipes; ++i) {
+        // Idle a while that is no multiple of the timer's interval, so that
+        // the swipes meet the timer at every phase.
+        RunEventsFor(37 + (i * 17) % 50);
+        const kestro::e2e::TestCard& card = *cards[i % 3];
+        const int before = list->count();
+        const auto start = Clock::now();
+        if (reader.swipe(card.track1, card.track2, card.track3) != 0) {
+            std::fprintf(stderr, "swipe %d failed\n", i + 1);
+            return 2;
+        }
+        const auto returned = Clock::now();
+        // Wait in a real event loop for the first paint after the lines came.
+        QEventLoop loop;
+        const QMetaObject::Connection armed = QObject::connect(
+            list->model(), &QAbstractItemModel::rowsInserted, &watch, [&] { watch.Arm(&loop); });
+        QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+        loop.exec();
+        QObject::disconnect(armed);
+        const bool painted = watch.painted();
+        watch.Arm(nullptr);  // no loop to leave until the next card
+        if (list->count() <= before || !painted) {
+            std::fprintf(stderr, "swipe %d did not show within 2 s\n", i + 1);
+            return 2;
+        }
+        from_return.push_back(Ms(watch.at() - returned));
+        from_start.push_back(Ms(watch.at() - start));
+    }
+    form.close();
+
+    const Summary r = Summarize(from_return);
+    const Summary s = Summarize(from_start);
+    std::printf("swipe to card list painted, %d swipes, 50 ms timer\n", swipes);
+    std::printf("  from swipe command returned: min %.1f  median %.1f  p95 %.1f  max %.1f ms\n",
+                r.min, r.median, r.p95, r.max);
+    std::printf("  from swipe command started:  min %.1f  median %.1f  p95 %.1f  max %.1f ms\n",
+                s.min, s.median, s.p95, s.max);
+    std::printf("goal: under %.0f ms: %s\n", kGoalMs, r.max < kGoalMs ? "met" : "NOT met");
+    return r.max < kGoalMs ? 0 : 1;
+}
