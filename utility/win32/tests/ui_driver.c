@@ -701,11 +701,26 @@ static BOOL CALLBACK box_child(HWND hwnd, LPARAM lparam) {
     return TRUE;
 }
 
+/* text with its line breaks written as \r and \n, for one output line. */
+static const char* printable(const char* text, char* out, size_t size) {
+    size_t n = 0;
+    for (; *text != '\0' && n + 3 < size; ++text) {
+        if (*text == '\r' || *text == '\n') {
+            out[n++] = '\\';
+            out[n++] = *text == '\r' ? 'r' : 'n';
+        } else {
+            out[n++] = *text;
+        }
+    }
+    out[n] = '\0';
+    return out;
+}
+
 /* Waits for a message box of the program; checks its title, text and its
  * one OK button, then answers it. */
 static int answer_box(const char* text, const char* what) {
     struct box_text b;
-    char title[256];
+    char title[256], shown[TEXT_MAX], got[TEXT_MAX];
     HWND box = top_window(program.dwProcessId, "#32770", 30000);
     if (!check(box != NULL, "%s: a message box opens", what)) {
         return 0;
@@ -715,7 +730,8 @@ static int answer_box(const char* text, const char* what) {
     EnumChildWindows(box, box_child, (LPARAM)&b);
     check(strcmp(title, APP_TITLE) == 0, "%s: the box has the application's title (got \"%s\")",
           what, title);
-    check(strcmp(b.statics, text) == 0, "%s: it says \"%s\" (got \"%s\")", what, text, b.statics);
+    check(strcmp(b.statics, text) == 0, "%s: it says \"%s\" (got \"%s\")", what,
+          printable(text, shown, sizeof shown), printable(b.statics, got, sizeof got));
     check(b.buttons == 1 && b.ok != NULL, "%s: its one button is OK", what);
     if (b.ok != NULL) {
         PostMessageA(b.ok, BM_CLICK, 0, 0);
