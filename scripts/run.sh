@@ -16,7 +16,8 @@
 # --demo-seconds. Options:
 #   --demo-seconds N     close the window after N seconds and exit 0 (for
 #                        runs without anyone at the screen; also
-#                        KESTRO_DEMO_SECONDS=N)
+#                        KESTRO_DEMO_SECONDS=N). Without a display and without
+#                        a terminal on standard input it is 60 unless given.
 #   --swipe-every S      seconds between two swipes of the virtual reader (3)
 #   --screenshot FILE    where the screenshot goes (default:
 #                        BUILD/screenshots/kestroconfigure.png); also taken
@@ -166,6 +167,11 @@ if [ "$use_xvfb" = 1 ]; then
     wm_pid=$!
     wait_for 50 wmctrl -m || true
     echo "run.sh: no display; running under Xvfb on $DISPLAY"
+    # No display and no terminal (CI, a pipe): no one can close the window.
+    if [ "$demo_seconds" = 0 ] && ! [ -t 0 ]; then
+        demo_seconds=60
+        echo "run.sh: no terminal either: the window closes after $demo_seconds s"
+    fi
     [ -n "$screenshot" ] || screenshot=$root/$build/screenshots/kestroconfigure.png
 fi
 if [ -n "$screenshot" ]; then
