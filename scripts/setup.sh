@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-    xvfb xauth libxtst-dev x11-utils imagemagick openbox wmctrl
+    xvfb xauth libxtst-dev x11-utils imagemagick openbox wmctrl fonts-liberation
     clang-format binutils valgrind qemu-system-x86 cpio
 )
 
