@@ -19,6 +19,7 @@
 
 #include "../logic/form1_logic.h"
 #include "../logic/run_time_error.h"
+#include "caption_button.h"
 #include "text_codec.h"
 #include "text_viewer.h"
 
@@ -128,6 +129,9 @@ std::string Form1::Caption(const Control& c) {
     if (auto* label = qobject_cast<QLabel*>(&w)) {
         return FromQt(label->text());
     }
+    if (auto* button = dynamic_cast<CaptionButton*>(&w)) {
+        return FromQt(button->Caption());
+    }
     if (auto* button = qobject_cast<QAbstractButton*>(&w)) {
         return FromQt(button->text());
     }
@@ -141,6 +145,8 @@ void Form1::SetCaption(const Control& c, const std::string& caption) {
     QWidget& w = Get(c);
     if (auto* label = qobject_cast<QLabel*>(&w)) {
         label->setText(ToQt(caption));
+    } else if (auto* command = dynamic_cast<CaptionButton*>(&w)) {
+        command->SetCaption(ToQt(caption));
     } else if (auto* button = qobject_cast<QAbstractButton*>(&w)) {
         button->setText(ToQt(caption));
     } else if (auto* frame = qobject_cast<QGroupBox*>(&w)) {

@@ -11,6 +11,8 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+#include "caption_button.h"
 #include <algorithm>
 #include <vector>
 
@@ -108,11 +110,11 @@ void Form1::BuildControls() {
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setFont(LargeFont());
 
-    Place(new QPushButton(QStringLiteral("Exit"), this), ctl::cmdEXIT, {9120, 120, 1455, 495}, 2)
+    Place(new CaptionButton(QStringLiteral("Exit"), this), ctl::cmdEXIT, {9120, 120, 1455, 495}, 2)
         ->setFont(LargeFont());
-    Place(new QPushButton(QStringLiteral("Help"), this), ctl::cmdHELP, {9120, 600, 1455, 495}, 25)
+    Place(new CaptionButton(QStringLiteral("Help"), this), ctl::cmdHELP, {9120, 600, 1455, 495}, 25)
         ->setFont(LargeFont());
-    auto* change = Place(new QPushButton(QStringLiteral("Change Mode"), this), ctl::cmdChangeMode,
+    auto* change = Place(new CaptionButton(QStringLiteral("Change Mode"), this), ctl::cmdChangeMode,
                          {9120, 1320, 1455, 735}, 23);
     change->setFont(LargeFont());
     change->setEnabled(false);
@@ -140,8 +142,8 @@ void Form1::BuildControls() {
         Place(ReadOnlyBox(frame), ctl::txtTrackLenght(n), {4200, top, 1095, 315}, 17 + n)
             ->setFont(normal);
     }
-    Place(new QPushButton(QStringLiteral("Clear"), frame), ctl::cmdClearCard, {9240, 720, 975, 375},
-          1)
+    Place(new CaptionButton(QStringLiteral("Clear"), frame), ctl::cmdClearCard,
+          {9240, 720, 975, 375}, 1)
         ->setFont(normal);
     Place(new QLabel(QStringLiteral("0"), frame), ctl::lblBrushTimes, {9120, 1200, 1095, 255}, 4)
         ->setFont(normal);
@@ -160,8 +162,8 @@ void Form1::BuildControls() {
     auto* results = Place(new QListWidget(this), ctl::lstResults, {120, 5520, 5295, 2220}, 6);
     SetBase(results, kLightGrey);
     results->setVisible(false);
-    Place(new QPushButton(QStringLiteral("Clear"), this), ctl::cmdClearLog, {240, 5280, 1455, 255},
-          5)
+    Place(new CaptionButton(QStringLiteral("Clear"), this), ctl::cmdClearLog,
+          {240, 5280, 1455, 255}, 5)
         ->setVisible(false);
 
     // Keyboard focus moves through the controls that take it by tab index.

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
@@ -178,6 +179,22 @@ TEST_F(Form1QtTest, ViewKeepsComboTextAndTranslatesLineEnds) {
     EXPECT_EQ(form.Geometry(ctl::txtCardData), (Twips{0, 0, 10455, 5655}));
     form.SetValue(ctl::chkStatusOK(0), 1);
     EXPECT_TRUE(Get<QCheckBox>(ctl::chkStatusOK(0))->isChecked());
+}
+
+TEST_F(Form1QtTest, ButtonCaptionsWrapInsteadOfBeingCut) {
+    for (const char* caption : {"Change Mode", "Changing mode", "Exit"}) {
+        SCOPED_TRACE(caption);
+        form.SetCaption(ctl::cmdChangeMode, caption);
+        auto* button = Get<QPushButton>(ctl::cmdChangeMode);
+        EXPECT_EQ(form.Caption(ctl::cmdChangeMode), caption);
+        // Each shown line fits the button; together they are the caption.
+        QStringList lines = button->text().split(QLatin1Char('\n'));
+        EXPECT_EQ(lines.join(QLatin1Char(' ')), QString::fromLatin1(caption));
+        QFontMetrics metrics(button->font());
+        for (const QString& line : lines) {
+            EXPECT_LE(metrics.horizontalAdvance(line), button->width() - 8) << line.toStdString();
+        }
+    }
 }
 
 class Form1QtRunTest : public Form1QtTest {
