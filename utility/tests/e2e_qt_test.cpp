@@ -9,32 +9,13 @@
 #include <chrono>
 #include <memory>
 
+#include "qt_environment.h"
 #include "../logic/form1_logic.h"
 #include "../qt/form1.h"
 #include "e2e_fixture.h"
 
 namespace kestro::e2e {
 namespace {
-
-// One application for all tests, made before the first and gone before the
-// test program returns.
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-        QApplication::setApplicationName(QString::fromLatin1(kAppTitle));
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[28] = "kestro_utility_e2e_qt_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 class QtE2eTest : public E2eTest {
   protected:

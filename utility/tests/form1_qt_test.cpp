@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "qt_environment.h"
 #include "../logic/form1_logic.h"
 #include "../qt/form1.h"
 #include "fake_library.h"
@@ -26,26 +27,6 @@ namespace {
 
 using testing::FakeLibrary;
 using testing::Trace;
-
-// One application for all tests, made before the first and gone before
-// the test program returns.
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-        QApplication::setApplicationName(QString::fromLatin1(kAppTitle));
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[24] = "kestro_utility_qt_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 class Form1QtTest : public ::testing::Test {
   protected:
