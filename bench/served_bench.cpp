@@ -30,7 +30,8 @@
 #include "kp/clock.h"
 #include "kp/platform.h"
 #include "kp/served.h"
-#include "kp/served_protocol.h"
+#include "served/paths.h"
+#include "served/protocol.h"
 #include "vr/inprocess.h"
 
 extern char** environ;
@@ -51,17 +52,17 @@ int connect_to(const std::string& path) {
     return fd;
 }
 
-void send_frame(int fd, kp::served::Type type, const std::vector<uint8_t>& body) {
-    auto f = kp::served::encode(type, body);
+void send_frame(int fd, served::Type type, const std::vector<uint8_t>& body) {
+    auto f = served::encode(type, body);
     (void)!send(fd, f.data(), f.size(), MSG_NOSIGNAL);
 }
 
 // Reads one whole message (the program answers at once).
 void read_message(int fd) {
-    kp::served::Decoder d;
-    kp::served::Message m;
+    served::Decoder d;
+    served::Message m;
     uint8_t buf[2048];
-    while (d.next(&m) != kp::served::Decoder::Result::Ready) {
+    while (d.next(&m) != served::Decoder::Result::Ready) {
         ssize_t n = recv(fd, buf, sizeof buf, 0);
         if (n <= 0) {
             return;
@@ -96,23 +97,22 @@ class ServedReader {
         posix_spawn_file_actions_destroy(&actions);
 
         auto deadline = Clock::now() + std::chrono::seconds(5);
-        while ((control_ = connect_to(kp::served_control_socket(dir, "bench"))) < 0 &&
+        while ((control_ = connect_to(served::control_socket(dir, "bench"))) < 0 &&
                Clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         if (control_ >= 0) {
-            send_frame(control_, kp::served::Type::Hello,
-                       kp::served::encode_hello(kp::served::Hello{}));
+            send_frame(control_, served::Type::Hello, served::encode_hello(served::Hello{}));
             read_message(control_);
         }
         kp::reset_platform();
         kp::register_backend(kp::make_served_backend(dir));
         SetID(MR_PID_IDTECH);
         ok_ = control_ >= 0 && OpenUSB() == 0;
-        kp::served::Swipe card;  // the fake test card A
+        served::Swipe card;  // the fake test card A
         card[0].text = "%B4111111111111111^TEST/CARD A^30121010000000000000?";
         card[1].text = ";4111111111111111=30121010000000000?";
-        swipe_ = kp::served::encode_swipe(card);
+        swipe_ = served::encode_swipe(card);
     }
     ~ServedReader() {
         CloseUSB();
@@ -128,7 +128,7 @@ class ServedReader {
 
     bool ok() const { return ok_; }
     // Sends the swipe; its answer is read later, off the clock.
-    void swipe() { send_frame(control_, kp::served::Type::Swipe, swipe_); }
+    void swipe() { send_frame(control_, served::Type::Swipe, swipe_); }
     void take_answer() { read_message(control_); }
 
   private:

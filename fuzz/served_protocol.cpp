@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "harness.h"
-#include "kp/served_protocol.h"
+#include "served/protocol.h"
 
-using namespace kp::served;
+using namespace served;
 
 namespace {
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the kernel HID tests (platform/tests/uhid) against a real Linux HID
-# stack: Debian's kernel booted by qemu with a small initramfs holding
+# Runs the kernel HID tests (platform/hidraw/tests/uhid) against a real
+# Linux HID stack: Debian's kernel booted by qemu with a small initramfs holding
 # busybox, the three HID modules and the statically linked test program. The
 # guest's result comes back through qemu's exit code; this fails when the
 # guest's tests fail, are skipped, or do not run at all.
@@ -20,7 +20,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 fi
 cmake --build "$build" -j "$jobs" --target kestro_kernel_tests_static
-program="$build/platform/tests/uhid/kestro_kernel_tests_static"
+program="$build/platform/hidraw/tests/uhid/kestro_kernel_tests_static"
 
 # --- Kernel and busybox from Debian's registry, cached.
 cache="$build/kernel-test"

@@ -34,11 +34,11 @@ bool Connection::receive() {
     return true;
 }
 
-void Connection::send(kp::served::Type type, const std::vector<uint8_t>& body, bool droppable) {
+void Connection::send(served::Type type, const std::vector<uint8_t>& body, bool droppable) {
     if (droppable && out_.size() >= kMaxQueued) {
         return;
     }
-    std::vector<uint8_t> frame = kp::served::encode(type, body);
+    std::vector<uint8_t> frame = served::encode(type, body);
     out_.insert(out_.end(), frame.begin(), frame.end());
 }
 

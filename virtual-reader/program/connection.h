@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "kp/served_protocol.h"
+#include "served/protocol.h"
 
 namespace vrp {
 
@@ -23,12 +23,12 @@ class Connection {
 
     // Reads what is available. False when the peer hung up or failed.
     bool receive();
-    kp::served::Decoder& decoder() { return decoder_; }
+    served::Decoder& decoder() { return decoder_; }
 
     // Queues a message. A droppable one (an input report) is dropped when
     // the peer has not taken the last kMaxQueued bytes, as a full report
     // queue drops reports; an answer is always queued.
-    void send(kp::served::Type type, const std::vector<uint8_t>& body, bool droppable = false);
+    void send(served::Type type, const std::vector<uint8_t>& body, bool droppable = false);
     bool wants_to_write() const { return !out_.empty(); }
     // Sends what the socket takes now. False when the peer is gone.
     bool flush();
@@ -40,7 +40,7 @@ class Connection {
   private:
     int fd_;
     uint32_t peer_pid_ = 0;
-    kp::served::Decoder decoder_;
+    served::Decoder decoder_;
     std::vector<uint8_t> out_;
 };
 

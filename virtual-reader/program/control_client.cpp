@@ -7,14 +7,14 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "kp/served.h"
+#include "served/paths.h"
 #include "server.h"
 #include "sockets.h"
 
 namespace vrp {
 
-using kp::served::Message;
-using kp::served::Type;
+using served::Message;
+using served::Type;
 
 namespace {
 
@@ -26,7 +26,7 @@ class ControlLink {
     ~ControlLink() { close(fd_); }
 
     bool send(Type type, const std::vector<uint8_t>& body) {
-        std::vector<uint8_t> frame = kp::served::encode(type, body);
+        std::vector<uint8_t> frame = served::encode(type, body);
         size_t done = 0;
         while (done < frame.size()) {
             ssize_t n = ::send(fd_, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
@@ -43,10 +43,10 @@ class ControlLink {
         int64_t deadline = now_ms() + kAnswerTimeoutMs;
         for (;;) {
             auto r = decoder_.next(m);
-            if (r == kp::served::Decoder::Result::Ready) {
+            if (r == served::Decoder::Result::Ready) {
                 return true;
             }
-            if (r == kp::served::Decoder::Result::Malformed) {
+            if (r == served::Decoder::Result::Malformed) {
                 return false;
             }
             int64_t left = deadline - now_ms();
@@ -65,7 +65,7 @@ class ControlLink {
 
   private:
     int fd_;
-    kp::served::Decoder decoder_;
+    served::Decoder decoder_;
 };
 
 Type request_of(Command command) {
@@ -98,7 +98,7 @@ int fail(int code, const std::string& text) {
 
 }  // namespace
 
-std::string format_status(const std::string& name, const kp::served::Status& s) {
+std::string format_status(const std::string& name, const served::Status& s) {
     std::string out;
     char line[160];
     auto mode = static_cast<vr::Mode>(s.mode);
@@ -128,29 +128,29 @@ std::string format_status(const std::string& name, const kp::served::Status& s) 
 }
 
 int run_control_command(const std::string& dir, const Options& options) {
-    const std::string path = kp::served_control_socket(dir, options.name);
-    int fd = kp::served_dir_trusted(dir) && kp::served_socket_trusted(path) ? connect_to(path) : -1;
+    const std::string path = served::control_socket(dir, options.name);
+    int fd = served::dir_trusted(dir) && served::socket_trusted(path) ? connect_to(path) : -1;
     if (fd < 0) {
         return fail(kExitNoReader, "no reader named '" + options.name + "' is served");
     }
     ControlLink link(fd);
     Message m;
-    kp::served::Hello theirs;
-    if (!link.send(Type::Hello, kp::served::encode_hello(kp::served::Hello{})) ||
-        !link.receive(&m) || m.type != Type::Hello || !kp::served::decode_hello(m.body, &theirs)) {
+    served::Hello theirs;
+    if (!link.send(Type::Hello, served::encode_hello(served::Hello{})) || !link.receive(&m) ||
+        m.type != Type::Hello || !served::decode_hello(m.body, &theirs)) {
         return fail(kExitNoReader, "reader '" + options.name + "' does not answer");
     }
     std::vector<uint8_t> body;
     if (options.command == Command::Swipe) {
-        body = kp::served::encode_swipe(options.swipe);
+        body = served::encode_swipe(options.swipe);
     }
     Type request = request_of(options.command);
     if (!link.send(request, body) || !link.receive(&m)) {
         return fail(kExitNoReader, "reader '" + options.name + "' does not answer");
     }
     if (request == Type::Status) {
-        kp::served::Status s;
-        if (m.type != Type::StatusAnswer || !kp::served::decode_status(m.body, &s)) {
+        served::Status s;
+        if (m.type != Type::StatusAnswer || !served::decode_status(m.body, &s)) {
             return fail(kExitNoReader, "reader '" + options.name + "' gave no status");
         }
         std::fputs(format_status(options.name, s).c_str(), stdout);
@@ -158,7 +158,7 @@ int run_control_command(const std::string& dir, const Options& options) {
     }
     bool ok = false;
     std::vector<uint8_t> data;
-    if (m.type != Type::Answer || !kp::served::decode_answer(m.body, &ok, &data) || !ok) {
+    if (m.type != Type::Answer || !served::decode_answer(m.body, &ok, &data) || !ok) {
         return fail(kExitNoReader, "reader '" + options.name + "' refused the command");
     }
     return kExitDone;

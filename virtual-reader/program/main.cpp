@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "control_client.h"
-#include "kp/served.h"
+#include "served/paths.h"
 #include "options.h"
 #include "server.h"
 
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kestro-virtual-reader: %s\n", error.c_str());
         return vrp::kExitUsage;
     }
-    const std::string dir = kp::served_reader_dir();
+    const std::string dir = served::reader_dir();
     switch (options.command) {
         case vrp::Command::Help:
             std::fputs(vrp::usage_text(), stdout);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "kp/served.h"
+#include "served/paths.h"
 
 namespace vrp {
 namespace {
@@ -90,7 +90,7 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
         std::string value = argv[++i];
         bool swipe = o.command == Command::Swipe;
         if (opt == "--name") {
-            if (!kp::served_name_valid(value)) {
+            if (!served::name_valid(value)) {
                 *error = "bad reader name '" + value + "' (1 to 32 of A-Z a-z 0-9 _ - .)";
                 return false;
             }

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "kp/served_protocol.h"
+#include "served/protocol.h"
 #include "vr/model.h"
 
 namespace vrp {
@@ -21,7 +21,7 @@ struct Options {
     std::string name = "default";
     vr::Mode mode = vr::Mode::Idtech;
     // The card of a swipe: the fake test card A unless a track is given.
-    kp::served::Swipe swipe;
+    served::Swipe swipe;
 };
 
 // Parses argv; false with a one-line reason when it is not a valid command.

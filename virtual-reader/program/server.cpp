@@ -10,22 +10,22 @@
 #include <cstdio>
 
 #include "keyboard.h"
-#include "kp/served.h"
+#include "served/paths.h"
 #include "sockets.h"
 
 namespace vrp {
 
-using kp::served::Message;
-using kp::served::Type;
+using served::Message;
+using served::Type;
 
 namespace {
 
 // The reader's USB identity in its current mode. In keyboard mode it is a
 // keyboard that the system holds: opens with read or write access fail.
-kp::served::Hello identity_of(const vr::ReaderModel& model) {
-    kp::served::Hello h;
+served::Hello identity_of(const vr::ReaderModel& model) {
+    served::Hello h;
     bool keyboard = model.mode() == vr::Mode::Keyboard;
-    kp::HidIdentity& id = h.identity;
+    served::Identity& id = h.identity;
     id.vendor_id = vr::kVendorId;
     id.product_id = model.product_id();
     id.version = vr::kVersion;
@@ -34,7 +34,7 @@ kp::served::Hello identity_of(const vr::ReaderModel& model) {
     id.input_report_length =
         static_cast<uint16_t>(keyboard ? 9 : vr::input_report_length(model.mode()));
     id.feature_report_length = static_cast<uint16_t>(vr::kFeatureLength);
-    h.flags = keyboard ? kp::served::kRefuseReadWrite : 0;
+    h.flags = keyboard ? served::kRefuseReadWrite : 0;
     return h;
 }
 
@@ -51,8 +51,8 @@ int64_t now_ms() {
 Server::Server(std::string dir, std::string name, vr::Mode mode)
     : dir_(std::move(dir)),
       name_(std::move(name)),
-      host_path_(kp::served_host_socket(dir_, name_)),
-      control_path_(kp::served_control_socket(dir_, name_)),
+      host_path_(served::host_socket(dir_, name_)),
+      control_path_(served::control_socket(dir_, name_)),
       model_(mode) {}
 
 Server::~Server() {
@@ -187,10 +187,10 @@ void Server::serve_client(Client& client) {
     Message m;
     for (;;) {
         auto r = c.decoder().next(&m);
-        if (r == kp::served::Decoder::Result::NeedMore) {
+        if (r == served::Decoder::Result::NeedMore) {
             return;
         }
-        if (r == kp::served::Decoder::Result::Malformed || !on_message(client, m)) {
+        if (r == served::Decoder::Result::Malformed || !on_message(client, m)) {
             client.closing = true;  // this connection only
             return;
         }
@@ -203,8 +203,8 @@ void Server::serve_client(Client& client) {
 bool Server::on_message(Client& client, Message& m) {
     Connection& c = *client.connection;
     if (!c.hello_done) {
-        kp::served::Hello theirs;
-        if (m.type != Type::Hello || !kp::served::decode_hello(m.body, &theirs)) {
+        served::Hello theirs;
+        if (m.type != Type::Hello || !served::decode_hello(m.body, &theirs)) {
             return false;
         }
         c.hello_done = true;
@@ -221,7 +221,7 @@ bool Server::on_host_message(Connection& c, Message& m) {
         // The model keeps every report for tests; a long-running reader
         // must not.
         model_.received.clear();
-        c.send(Type::Answer, kp::served::encode_answer(ok));
+        c.send(Type::Answer, served::encode_answer(ok));
         if (ok && effect == vr::Effect::Restart) {
             leave_now_ = true;
         }
@@ -230,12 +230,12 @@ bool Server::on_host_message(Connection& c, Message& m) {
     if (m.type == Type::GetFeature) {
         std::vector<uint8_t> report = m.body;
         // The answer carries the report after its ok byte: it must fit.
-        bool ok = report.size() < kp::served::kMaxBody &&
-                  model_.get_feature(report.data(), report.size());
+        bool ok =
+            report.size() < served::kMaxBody && model_.get_feature(report.data(), report.size());
         if (!ok) {
             report.clear();
         }
-        c.send(Type::Answer, kp::served::encode_answer(ok, report.data(), report.size()));
+        c.send(Type::Answer, served::encode_answer(ok, report.data(), report.size()));
         return true;
     }
     return false;
@@ -244,19 +244,19 @@ bool Server::on_host_message(Connection& c, Message& m) {
 bool Server::on_control_message(Connection& c, Message& m) {
     switch (m.type) {
         case Type::Swipe: {
-            kp::served::Swipe s;
-            if (!kp::served::decode_swipe(m.body, &s)) {
+            served::Swipe s;
+            if (!served::decode_swipe(m.body, &s)) {
                 return false;
             }
             swipe(s);
-            c.send(Type::Answer, kp::served::encode_answer(true));
+            c.send(Type::Answer, served::encode_answer(true));
             return true;
         }
         case Type::Status:
             if (!m.body.empty()) {
                 return false;
             }
-            c.send(Type::StatusAnswer, kp::served::encode_status(status()));
+            c.send(Type::StatusAnswer, served::encode_status(status()));
             return true;
         case Type::Unplug:
         case Type::Plug:
@@ -265,14 +265,14 @@ bool Server::on_control_message(Connection& c, Message& m) {
             }
             plugged_ = m.type == Type::Plug;
             update_bus();
-            c.send(Type::Answer, kp::served::encode_answer(true));
+            c.send(Type::Answer, served::encode_answer(true));
             return true;
         default:
             return false;
     }
 }
 
-void Server::swipe(const kp::served::Swipe& s) {
+void Server::swipe(const served::Swipe& s) {
     if (!on_bus()) {
         return;  // an unplugged reader reaches no one
     }
@@ -293,8 +293,8 @@ void Server::swipe(const kp::served::Swipe& s) {
     }
 }
 
-kp::served::Status Server::status() const {
-    kp::served::Status s;
+served::Status Server::status() const {
+    served::Status s;
     s.mode = static_cast<uint8_t>(model_.mode());
     s.product_id = model_.product_id();
     s.plugged = plugged_;
@@ -305,7 +305,7 @@ kp::served::Status Server::status() const {
     }
     for (const Client& c : clients_) {
         if (c.role == Role::Host && c.connection->hello_done && !c.closing &&
-            s.host_pids.size() < kp::served::kStatusMaxHosts) {
+            s.host_pids.size() < served::kStatusMaxHosts) {
             s.host_pids.push_back(c.connection->peer_pid());
         }
     }
@@ -313,7 +313,7 @@ kp::served::Status Server::status() const {
 }
 
 std::vector<uint8_t> Server::hello() const {
-    return kp::served::encode_hello(identity_of(model_));
+    return served::encode_hello(identity_of(model_));
 }
 
 void Server::drop_closed_clients() {

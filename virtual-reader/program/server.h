@@ -46,11 +46,11 @@ class Server {
     void accept_from(int listen_fd, Role role);
     void serve_client(Client& client);
     // False when the client is to be closed (malformed or out of turn).
-    bool on_message(Client& client, kp::served::Message& message);
-    bool on_host_message(Connection& c, kp::served::Message& message);
-    bool on_control_message(Connection& c, kp::served::Message& message);
-    void swipe(const kp::served::Swipe& swipe);
-    kp::served::Status status() const;
+    bool on_message(Client& client, served::Message& message);
+    bool on_host_message(Connection& c, served::Message& message);
+    bool on_control_message(Connection& c, served::Message& message);
+    void swipe(const served::Swipe& swipe);
+    served::Status status() const;
     std::vector<uint8_t> hello() const;
     void drop_closed_clients();
 

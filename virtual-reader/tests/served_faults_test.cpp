@@ -14,7 +14,8 @@
 
 #include "kp/clock.h"
 #include "kp/served.h"
-#include "kp/served_protocol.h"
+#include "served/paths.h"
+#include "served/protocol.h"
 #include "served_fixture.h"
 
 using namespace served_test;
@@ -65,12 +66,12 @@ bool peer_closes(int fd) {
     }
 }
 
-std::vector<uint8_t> frame(kp::served::Type type, std::vector<uint8_t> body = {}) {
-    return kp::served::encode(type, body);
+std::vector<uint8_t> frame(served::Type type, std::vector<uint8_t> body = {}) {
+    return served::encode(type, body);
 }
 
 std::vector<uint8_t> hello() {
-    return frame(kp::served::Type::Hello, kp::served::encode_hello(kp::served::Hello{}));
+    return frame(served::Type::Hello, served::encode_hello(served::Hello{}));
 }
 
 std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
@@ -162,11 +163,11 @@ TEST_F(FaultsTest, ReaderThatDoesNotAnswerInTimeIsTakenAsGone) {
 }
 
 TEST_F(FaultsTest, MalformedClientLosesOnlyItsOwnConnection) {
-    using kp::served::Type;
+    using served::Type;
     serve("robust");
     ASSERT_EQ(open_within(MR_PID_IDTECH, 0), 0);
     const std::string host = socket_path("robust");
-    const std::string control = kp::served_control_socket(dir(), "robust");
+    const std::string control = served::control_socket(dir(), "robust");
     struct Case {
         const char* what;
         const std::string* socket;
@@ -227,7 +228,7 @@ TEST_F(FaultsTest, ReaderOthersCouldHavePlantedIsIgnored) {
         SetID(MR_PID_IDTECH);
         EXPECT_EQ(OpenUSB(), 2);
         CloseUSB();
-        EXPECT_FALSE(kp::served_dir_trusted(dir()) && kp::served_socket_trusted(sock));
+        EXPECT_FALSE(served::dir_trusted(dir()) && served::socket_trusted(sock));
         ASSERT_EQ(chmod(c.path.c_str(), c.tight), 0);
         EXPECT_EQ(OpenUSB(), 0) << "the same reader in a private place is found";
         CloseUSB();

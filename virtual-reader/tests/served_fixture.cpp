@@ -19,6 +19,7 @@
 #include "kp/backend.h"
 #include "kp/platform.h"
 #include "kp/served.h"
+#include "served/paths.h"
 
 extern char** environ;
 
@@ -101,7 +102,7 @@ void ServedTest::TearDown() {
 }
 
 std::string ServedTest::socket_path(const std::string& name) const {
-    return kp::served_host_socket(dir_, name);
+    return served::host_socket(dir_, name);
 }
 
 pid_t ServedTest::spawn(const std::vector<std::string>& args, const std::string& out_file,
@@ -149,7 +150,7 @@ pid_t ServedTest::serve(const std::string& name, vr::Mode mode) {
         return pid;
     }
     children_.push_back(pid);
-    std::string control = kp::served_control_socket(dir_, name);
+    std::string control = served::control_socket(dir_, name);
     std::string host = socket_path(name);
     bool up = eventually([&] { return listens(control) && listens(host); }, 5000);
     EXPECT_TRUE(up) << "the reader did not start: " << read_file(base + ".err");

@@ -4,7 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "kp/served.h"
+#include "served/paths.h"
 #include "served_fixture.h"
 
 using namespace served_test;
@@ -67,7 +67,7 @@ TEST_F(ProgramTest, SignalsEndTheReaderAndRemoveItsSockets) {
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
         EXPECT_FALSE(exists(socket_path("sig")));
-        EXPECT_FALSE(exists(kp::served_control_socket(dir(), "sig")));
+        EXPECT_FALSE(exists(served::control_socket(dir(), "sig")));
         unsigned char report[MR_FEATURE_LEN];
         EXPECT_EQ(GetMrState(report), 3);
         CloseUSB();

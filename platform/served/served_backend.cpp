@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kp/served.h"
+#include "served/paths.h"
 #include "served_device.h"
 
 namespace kp {
@@ -37,7 +38,7 @@ std::vector<std::string> socket_names(const std::string& dir) {
             continue;
         }
         std::string name = file.substr(0, file.size() - suffix);
-        if (served_name_valid(name)) {
+        if (served::name_valid(name)) {
             names.push_back(name);
         }
     }
@@ -59,7 +60,7 @@ std::string device_path(const HidIdentity& id, const std::string& socket) {
 // still one we trust.
 bool still_trusted(const std::string& path, ino_t inode) {
     struct stat st;
-    return lstat(path.c_str(), &st) == 0 && st.st_ino == inode && served_socket_trusted(path);
+    return lstat(path.c_str(), &st) == 0 && st.st_ino == inode && served::socket_trusted(path);
 }
 
 class ServedBackend : public Backend {
@@ -72,10 +73,10 @@ class ServedBackend : public Backend {
     }
 
     void scan() override {
-        const std::string dir = dir_.empty() ? served_reader_dir() : dir_;
+        const std::string dir = dir_.empty() ? served::reader_dir() : dir_;
         // Say nothing about a directory that is not ours alone: it is
         // simply not looked at.
-        const bool trusted = served_dir_trusted(dir);
+        const bool trusted = served::dir_trusted(dir);
         for (auto it = devices_.begin(); it != devices_.end();) {
             ServedDevice& d = *it->second;
             d.pump();
@@ -92,8 +93,8 @@ class ServedBackend : public Backend {
             return;
         }
         for (const std::string& name : socket_names(dir)) {
-            std::string path = served_host_socket(dir, name);
-            if (devices_.count(path) != 0 || !served_socket_trusted(path)) {
+            std::string path = served::host_socket(dir, name);
+            if (devices_.count(path) != 0 || !served::socket_trusted(path)) {
                 continue;
             }
             auto device = ServedDevice::connect(path);

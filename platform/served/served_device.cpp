@@ -142,6 +142,20 @@ void ServedDevice::disconnect() {
     detach_device(this);
 }
 
+HidIdentity ServedDevice::identity() const {
+    const served::Identity& in = hello_.identity;
+    HidIdentity id;
+    id.vendor_id = in.vendor_id;
+    id.product_id = in.product_id;
+    id.version = in.version;
+    id.usage_page = in.usage_page;
+    id.usage = in.usage;
+    id.input_report_length = in.input_report_length;
+    id.output_report_length = in.output_report_length;
+    id.feature_report_length = in.feature_report_length;
+    return id;
+}
+
 uint32_t ServedDevice::open_error(uint32_t access, bool) const {
     if (access != 0 && (hello_.flags & served::kRefuseReadWrite) != 0) {
         return ERROR_ACCESS_DENIED;

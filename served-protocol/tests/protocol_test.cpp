@@ -2,11 +2,11 @@
 // message body's encoding.
 #include <gtest/gtest.h>
 
-#include "kp/served_protocol.h"
+#include "served/protocol.h"
 
 namespace {
 
-using namespace kp::served;
+using namespace served;
 
 std::vector<Message> decode_all(const std::vector<uint8_t>& stream, Decoder::Result* last) {
     Decoder d;

@@ -1,8 +1,7 @@
-#include "kp/served_protocol.h"
+#include "served/protocol.h"
 
 #include <cstring>
 
-namespace kp {
 namespace served {
 namespace {
 
@@ -140,7 +139,7 @@ Decoder::Result Decoder::next(Message* message) {
 std::vector<uint8_t> encode_hello(const Hello& hello) {
     std::vector<uint8_t> out;
     put16(out, hello.version);
-    const HidIdentity& id = hello.identity;
+    const Identity& id = hello.identity;
     for (uint16_t v : {id.vendor_id, id.product_id, id.version, id.usage_page, id.usage,
                        id.input_report_length, id.output_report_length, id.feature_report_length}) {
         put16(out, v);
@@ -158,7 +157,7 @@ bool decode_hello(const std::vector<uint8_t>& body, Hello* hello) {
     if (!r.ok() || h.version != kProtocolVersion || body.size() != kHelloLength) {
         return false;
     }
-    HidIdentity& id = h.identity;
+    Identity& id = h.identity;
     for (uint16_t* v :
          {&id.vendor_id, &id.product_id, &id.version, &id.usage_page, &id.usage,
           &id.input_report_length, &id.output_report_length, &id.feature_report_length}) {
@@ -286,4 +285,3 @@ bool decode_status(const std::vector<uint8_t>& body, Status* status) {
 }
 
 }  // namespace served
-}  // namespace kp

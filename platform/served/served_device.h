@@ -8,7 +8,7 @@
 
 #include "kp/backend.h"
 #include "kp/device.h"
-#include "kp/served_protocol.h"
+#include "served/protocol.h"
 
 namespace kp {
 
@@ -35,7 +35,7 @@ class ServedDevice : public HidDevice, public std::enable_shared_from_this<Serve
     ino_t socket_inode() const { return inode_; }
 
     // HidDevice
-    HidIdentity identity() const override { return hello_.identity; }
+    HidIdentity identity() const override;
     uint32_t open_error(uint32_t access, bool overlapped) const override;
     bool set_feature(const uint8_t* report, size_t length) override;
     bool get_feature(uint8_t* report, size_t length) override;

@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 
-#include "kp/served.h"
+#include "served/paths.h"
 
-namespace kp {
+namespace served {
 namespace {
 
 std::string& dir_override() {
@@ -22,7 +22,7 @@ bool private_to_us(const struct stat& st) {
 
 }  // namespace
 
-std::string served_reader_dir() {
+std::string reader_dir() {
     if (!dir_override().empty()) {
         return dir_override();
     }
@@ -33,19 +33,19 @@ std::string served_reader_dir() {
     return "/tmp/kestro-" + std::to_string(geteuid());
 }
 
-void set_served_reader_dir(const std::string& dir) {
+void set_reader_dir(const std::string& dir) {
     dir_override() = dir;
 }
 
-std::string served_host_socket(const std::string& dir, const std::string& name) {
+std::string host_socket(const std::string& dir, const std::string& name) {
     return dir + "/" + name + ".sock";
 }
 
-std::string served_control_socket(const std::string& dir, const std::string& name) {
+std::string control_socket(const std::string& dir, const std::string& name) {
     return dir + "/" + name + ".ctl";
 }
 
-bool served_name_valid(const std::string& name) {
+bool name_valid(const std::string& name) {
     if (name.empty() || name.size() > 32 || name[0] == '.') {
         return false;
     }
@@ -59,15 +59,15 @@ bool served_name_valid(const std::string& name) {
     return true;
 }
 
-bool served_dir_trusted(const std::string& path) {
+bool dir_trusted(const std::string& path) {
     struct stat st;
     // lstat: a symbolic link could lead anywhere, so it is no directory here.
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && private_to_us(st);
 }
 
-bool served_socket_trusted(const std::string& path) {
+bool socket_trusted(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && private_to_us(st);
 }
 
-}  // namespace kp
+}  // namespace served

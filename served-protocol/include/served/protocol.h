@@ -17,9 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "kp/device.h"
-
-namespace kp {
 namespace served {
 
 constexpr uint16_t kProtocolVersion = 1;
@@ -70,9 +67,21 @@ class Decoder {
 // answers with its identity and open-refusal flags.
 constexpr uint8_t kRefuseReadWrite = 0x01;  // opens with read or write access fail
 
+// The reader's USB identity as a host's HID stack would report it.
+struct Identity {
+    uint16_t vendor_id = 0;
+    uint16_t product_id = 0;
+    uint16_t version = 0;
+    uint16_t usage_page = 0;
+    uint16_t usage = 0;
+    uint16_t input_report_length = 0;  // including the report-id byte
+    uint16_t output_report_length = 0;
+    uint16_t feature_report_length = 0;  // including the report-id byte
+};
+
 struct Hello {
     uint16_t version = kProtocolVersion;
-    HidIdentity identity;
+    Identity identity;
     uint8_t flags = 0;
 };
 std::vector<uint8_t> encode_hello(const Hello& hello);
@@ -112,4 +121,3 @@ std::vector<uint8_t> encode_status(const Status& status);
 bool decode_status(const std::vector<uint8_t>& body, Status* status);
 
 }  // namespace served
-}  // namespace kp

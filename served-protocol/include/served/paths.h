@@ -1,0 +1,31 @@
+// Where served readers put their sockets, and which of those directories and
+// sockets a process may trust. Socket names in the directory: NAME.sock for
+// hosts (the platform's served backend), NAME.ctl for the reader program's
+// own command line.
+#pragma once
+
+#include <string>
+
+namespace served {
+
+// The directory set with set_reader_dir, else $XDG_RUNTIME_DIR/kestro,
+// else /tmp/kestro-<uid>.
+std::string reader_dir();
+// Overrides that directory ("" goes back to the default).
+void set_reader_dir(const std::string& dir);
+
+// The socket paths of the reader called `name` in `dir`.
+std::string host_socket(const std::string& dir, const std::string& name);
+std::string control_socket(const std::string& dir, const std::string& name);
+
+// Whether a reader name is acceptable: 1 to 32 of A-Z a-z 0-9 _ - and ., not
+// starting with a dot.
+bool name_valid(const std::string& name);
+
+// Whether `path` may be trusted as a served reader's directory (a real
+// directory) or socket: owned by this user and writable by no one else. A
+// reader found elsewhere could feed forged cards into a host's session.
+bool dir_trusted(const std::string& path);
+bool socket_trusted(const std::string& path);
+
+}  // namespace served
