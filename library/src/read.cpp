@@ -25,28 +25,50 @@ void deliver(unsigned char* pbuf, DWORD n) {
 // Time a cancelled read gets to finish before ReadData stops waiting for it.
 const DWORD kCancelGraceMs = 100;
 
+// What the platform's completion query said about a read.
+struct Completion {
+    BOOL done = FALSE;
+    DWORD n = 0;     // bytes it delivered
+    DWORD lerr = 0;  // the last error the query left
+};
+
+Completion query_completion(HANDLE h) {
+    Completion c;
+    SetLastError(0);
+    c.done = GetOverlappedResult(h, &hov, &c.n, FALSE);
+    c.lerr = GetLastError();
+    return c;
+}
+
 // After a cancel, waits until the platform is done with the read (so the
-// receive buffer and the overlapped record are free again) and tells how
-// many bytes it still delivered: a report that completed the read between
+// receive buffer and the overlapped record are free again) and gives what
+// the last completion query said: a report that completed the read between
 // the end of the wait and the cancel is not lost. A read that does not
 // finish in time stays with the handle, and the next call goes on with it
 // instead of starting another on the same overlapped record.
-DWORD finish_cancelled_read(HANDLE h) {
-    DWORD n = 0;
-    if (GetOverlappedResult(h, &hov, &n, FALSE)) {
-        return n;
-    }
-    if (GetLastError() != ERROR_IO_INCOMPLETE) {
-        return 0;
+Completion finish_cancelled_read(HANDLE h) {
+    Completion c = query_completion(h);
+    if (c.done || c.lerr != ERROR_IO_INCOMPLETE) {
+        return c;
     }
     WaitForSingleObject(hov.hEvent, kCancelGraceMs);  // a finished cancel signals it
-    if (GetOverlappedResult(h, &hov, &n, FALSE)) {
-        return n;
-    }
-    if (GetLastError() == ERROR_IO_INCOMPLETE) {
+    c = query_completion(h);
+    if (!c.done && c.lerr == ERROR_IO_INCOMPLETE) {
         rd_pending = h;
     }
-    return 0;
+    return c;
+}
+
+// A cancelled read that ended as cancelled reads do, with nothing, leaves
+// no completion entry: that is every poll without a card. Any other outcome
+// (a report after all, a failure, a read still running) is written as the
+// query gave it.
+void trace_cancelled_read(const Completion& c) {
+    if (!c.done && c.n == 0 && c.lerr == ERROR_OPERATION_ABORTED) {
+        return;
+    }
+    trace("\r\n GOVLR=%d, nob=%d, lerr=%d ", c.done, static_cast<int32_t>(c.n),
+          static_cast<int32_t>(c.lerr));
 }
 
 }  // namespace
@@ -99,37 +121,36 @@ int32_t KESTRO_CALL ReadData(unsigned char* pbuf, int32_t timeout, int32_t tag) 
     trace("\r\n i=%d, RF=%d, nob=%d, WFSO=%u, lerr=%d ", i, ok, static_cast<int32_t>(nob),
           static_cast<uint32_t>(wait), static_cast<int32_t>(GetLastError()));
 
-    DWORD n = 0;
-    if (wait != WAIT_OBJECT_0) {
+    Completion c;
+    bool cancelled = wait != WAIT_OBJECT_0;
+    if (cancelled) {
         CancelIo(hdr[i]);
-        n = started ? finish_cancelled_read(hdr[i]) : 0;
-        if (n == 0) {
+        if (!started) {
             rd_f = 0;
             return 3;
         }
-        trace("\r\n GOVLR=%d, nob=%d, lerr=%d ", 1, static_cast<int32_t>(n), 0);
-        deliver(pbuf, n);
-        rd_f = 0;
-        return 0;
+    } else {
+        c = query_completion(hdr[i]);
+        trace("\r\n GOVLR=%d, nob=%d, lerr=%d ", c.done, static_cast<int32_t>(c.n),
+              static_cast<int32_t>(c.lerr));
+        if (!c.done && c.lerr == ERROR_IO_INCOMPLETE) {
+            // Signalled, yet still pending: cancel it and keep what it brought.
+            CancelIo(hdr[i]);
+            cancelled = true;
+        }
     }
-
-    SetLastError(0);
-    BOOL done = GetOverlappedResult(hdr[i], &hov, &n, FALSE);
-    lerr = GetLastError();
-    trace("\r\n GOVLR=%d, nob=%d, lerr=%d ", done, static_cast<int32_t>(n),
-          static_cast<int32_t>(lerr));
-    if (!done && lerr == ERROR_IO_INCOMPLETE) {
-        // Signalled, yet still pending: cancel it and keep what it brought.
-        CancelIo(hdr[i]);
-        n = finish_cancelled_read(hdr[i]);
-        done = n > 0;
+    if (cancelled) {
+        c = finish_cancelled_read(hdr[i]);
+        trace_cancelled_read(c);
+        // Only a report is worth keeping from a cancelled read.
+        c.done = c.done && c.n > 0;
     }
-    if (!done) {
+    if (!c.done) {
         // A read that failed (the reader was unplugged, say) is no card.
         rd_f = 0;
         return 3;
     }
-    deliver(pbuf, n);
+    deliver(pbuf, c.n);
     rd_f = 0;
     return 0;
 }

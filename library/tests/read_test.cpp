@@ -182,6 +182,61 @@ TEST_F(ReadTest, AReportArrivingJustBeforeTheCancelIsDelivered) {
     EXPECT_TRUE(all_zero(b));
 }
 
+// After a cancel the completion entry shows what the platform's query gave;
+// a cancel that ended the read as usual (every poll without a card) writes
+// none.
+TEST_F(ReadTest, TheEntryAfterACancelIsWhatTheCompletionQueryGave) {
+    struct Case {
+        const char* name;
+        void (*arrange)(vr::InProcessReader&, std::vector<uint8_t>*);
+        int32_t result;
+        const char* entry;  // with "%N" for the report's length; null: no entry
+    };
+    const Case cases[] = {
+        {"a report just before the cancel",
+         [](vr::InProcessReader& r, std::vector<uint8_t>* report) {
+             kp::on_next_cancel([&r, report] { *report = r.swipe(kCardA); });
+         },
+         0, "GOVLR=1, nob=%N, lerr=0 "},
+        {"the cancel fails",
+         [](vr::InProcessReader&, std::vector<uint8_t>*) { kp::fail_call(kp::Call::Cancel, 1); }, 3,
+         "GOVLR=0, nob=0, lerr=996 "},
+        {"the query fails",
+         [](vr::InProcessReader&, std::vector<uint8_t>*) {
+             kp::fail_call(kp::Call::Completion, 1);
+         },
+         3, "GOVLR=0, nob=0, lerr=31 "},
+        {"nothing came", [](vr::InProcessReader&, std::vector<uint8_t>*) {}, 3, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto reader = plug(vr::Mode::Idtech);
+        enable_trace();
+        open_session(vr::Mode::Idtech);
+        std::vector<uint8_t> report;
+        c.arrange(*reader, &report);
+        size_t start = trace_text().size();
+        Buffer b{};
+        EXPECT_EQ(ReadData(b.data(), 2, 0), c.result);
+        std::string t = trace_text().substr(start);
+        if (c.entry == nullptr) {
+            EXPECT_EQ(t.find("GOVLR"), std::string::npos) << t;
+        } else {
+            std::string entry = c.entry;
+            size_t at = entry.find("%N");
+            if (at != std::string::npos) {
+                entry.replace(at, 2, std::to_string(report.size()));
+            }
+            EXPECT_TRUE(t.size() >= entry.size() &&
+                        t.compare(t.size() - entry.size(), entry.size(), entry) == 0)
+                << t;
+        }
+        CloseUSB();
+        kp::clear_faults();
+        reader->unplug();
+    }
+}
+
 TEST_F(ReadTest, AReadTheCancelCouldNotStopIsContinuedByTheNextCall) {
     auto reader = plug(vr::Mode::Idtech);
     open_session(vr::Mode::Idtech);
