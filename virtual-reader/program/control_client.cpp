@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "served/paths.h"
 #include "server.h"
 #include "sockets.h"
+#include "status_format.h"
 
 namespace vrp {
 
@@ -81,51 +84,27 @@ Type request_of(Command command) {
     }
 }
 
-std::string hex_bytes(const uint8_t* data, size_t n) {
-    std::string out;
-    char b[4];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, i == 0 ? "%02X" : " %02X", data[i]);
-        out += b;
-    }
-    return out;
-}
-
 int fail(int code, const std::string& text) {
     std::fprintf(stderr, "kestro-virtual-reader: %s\n", text.c_str());
     return code;
 }
 
-}  // namespace
-
-std::string format_status(const std::string& name, const served::Status& s) {
-    std::string out;
-    char line[160];
-    auto mode = static_cast<vr::Mode>(s.mode);
-    std::snprintf(line, sizeof line, "reader: %s\nmode: %u %s\nproduct id: 0x%04X\n", name.c_str(),
-                  s.mode, vr::mode_name(mode), s.product_id);
-    out += line;
-    out += std::string("bus: ") +
-           (s.restarting ? "restarting"
-            : s.plugged  ? "plugged"
-                         : "unplugged") +
-           "\n";
-    out += "configuration: " + hex_bytes(s.state.data(), s.state.size()) + "\n";
-    for (size_t i = 0; i < s.records.size(); ++i) {
-        const auto& r = s.records[i];
-        if (r.empty()) {
-            continue;
-        }
-        std::snprintf(line, sizeof line, "statistics %zu: ", i + 1);
-        out += line + hex_bytes(r.data(), r.size()) + "\n";
+// Sends one request and takes its answer; the exit code.
+int exchange(ControlLink& link, Type request, const std::vector<uint8_t>& body,
+             const std::string& who) {
+    Message m;
+    if (!link.send(request, body) || !link.receive(&m)) {
+        return fail(kExitNoReader, who + " does not answer");
     }
-    out += "hosts: " + std::to_string(s.host_pids.size());
-    for (size_t i = 0; i < s.host_pids.size(); ++i) {
-        out += (i == 0 ? " (pid " : ", pid ") + std::to_string(s.host_pids[i]);
+    bool ok = false;
+    std::vector<uint8_t> data;
+    if (m.type != Type::Answer || !served::decode_answer(m.body, &ok, &data) || !ok) {
+        return fail(kExitNoReader, who + " refused the command");
     }
-    out += s.host_pids.empty() ? "\n" : ")\n";
-    return out;
+    return kExitDone;
 }
+
+}  // namespace
 
 int run_control_command(const std::string& dir, const Options& options) {
     const std::string path = served::control_socket(dir, options.name);
@@ -140,27 +119,39 @@ int run_control_command(const std::string& dir, const Options& options) {
         m.type != Type::Hello || !served::decode_hello(m.body, &theirs)) {
         return fail(kExitNoReader, "reader '" + options.name + "' does not answer");
     }
-    std::vector<uint8_t> body;
+    const std::string who = "reader '" + options.name + "'";
     if (options.command == Command::Swipe) {
-        body = served::encode_swipe(options.swipe);
-    }
-    Type request = request_of(options.command);
-    if (!link.send(request, body) || !link.receive(&m)) {
-        return fail(kExitNoReader, "reader '" + options.name + "' does not answer");
-    }
-    if (request == Type::Status) {
-        served::Status s;
-        if (m.type != Type::StatusAnswer || !served::decode_status(m.body, &s)) {
-            return fail(kExitNoReader, "reader '" + options.name + "' gave no status");
+        // Each card in turn, the whole set `repeat` times, with the pause
+        // between two swipes.
+        bool first = true;
+        for (int r = 0; r < options.repeat; ++r) {
+            for (const served::Swipe& card : options.cards) {
+                if (!first && options.every_ms > 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(options.every_ms));
+                }
+                first = false;
+                int code = exchange(link, Type::Swipe, served::encode_swipe(card), who);
+                if (code != kExitDone) {
+                    return code;
+                }
+            }
         }
-        std::fputs(format_status(options.name, s).c_str(), stdout);
         return kExitDone;
     }
-    bool ok = false;
-    std::vector<uint8_t> data;
-    if (m.type != Type::Answer || !served::decode_answer(m.body, &ok, &data) || !ok) {
-        return fail(kExitNoReader, "reader '" + options.name + "' refused the command");
+    Type request = request_of(options.command);
+    if (request != Type::Status) {
+        return exchange(link, request, {}, who);
     }
+    if (!link.send(request, {}) || !link.receive(&m)) {
+        return fail(kExitNoReader, who + " does not answer");
+    }
+    served::Status s;
+    if (m.type != Type::StatusAnswer || !served::decode_status(m.body, &s)) {
+        return fail(kExitNoReader, who + " gave no status");
+    }
+    std::fputs(options.json ? format_status_json(options.name, s).c_str()
+                            : format_status(options.name, s).c_str(),
+               stdout);
     return kExitDone;
 }
 

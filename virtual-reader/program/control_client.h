@@ -13,7 +13,4 @@ namespace vrp {
 // exit code.
 int run_control_command(const std::string& dir, const Options& options);
 
-// The status as the command line shows it.
-std::string format_status(const std::string& name, const served::Status& status);
-
 }  // namespace vrp

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cards_file.h"
 #include "served/paths.h"
 
 namespace vrp {
@@ -61,6 +62,19 @@ bool parse_command(const std::string& word, Command* command) {
     return false;
 }
 
+// A whole decimal number from `low` to `high`.
+bool parse_number(const std::string& text, int low, int high, int* value) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != text.npos) {
+        return false;
+    }
+    int v = std::stoi(text);
+    if (v < low || v > high) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
 }  // namespace
 
 bool parse_options(int argc, const char* const* argv, Options* options, std::string* error) {
@@ -74,6 +88,7 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
         return false;
     }
     bool track_given = false;
+    std::string file;
     bool bad[3] = {false, false, false};
     std::string tracks[3];
     for (int i = 2; i < argc; ++i) {
@@ -112,18 +127,56 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
                 *error = "bad track list '" + value + "' (for example 1,3)";
                 return false;
             }
+        } else if (swipe && opt == "--file") {
+            file = value;
+        } else if (swipe && opt == "--repeat") {
+            if (!parse_number(value, 1, kMaxRepeat, &o.repeat)) {
+                *error =
+                    "bad repeat count '" + value + "' (1 to " + std::to_string(kMaxRepeat) + ")";
+                return false;
+            }
+        } else if (swipe && opt == "--every") {
+            if (!parse_number(value, 0, kMaxEveryMs, &o.every_ms)) {
+                *error =
+                    "bad interval '" + value + "' (0 to " + std::to_string(kMaxEveryMs) + " ms)";
+                return false;
+            }
+        } else if (opt == "--format" && o.command == Command::Status) {
+            if (value != "text" && value != "json") {
+                *error = "bad format '" + value + "' (text or json)";
+                return false;
+            }
+            o.json = value == "json";
         } else {
             *error = "unknown option '" + opt + "' for this command";
             return false;
         }
     }
-    if (!track_given) {
-        tracks[0] = kCardTrack1;
-        tracks[1] = kCardTrack2;
+    if (!file.empty()) {
+        if (track_given) {
+            *error = "give tracks or a file of cards, not both";
+            return false;
+        }
+        if (!read_cards(file, kBadTrackStatus, &o.cards, error)) {
+            return false;
+        }
+    } else {
+        if (!track_given) {
+            tracks[0] = kCardTrack1;
+            tracks[1] = kCardTrack2;
+        }
+        o.cards.resize(1);
+        for (int t = 0; t < 3; ++t) {
+            o.cards[0][t].text = tracks[t];
+        }
     }
-    for (int t = 0; t < 3; ++t) {
-        o.swipe[t].text = tracks[t];
-        o.swipe[t].status = bad[t] ? kBadTrackStatus : 0;
+    // --bad marks those tracks of every card as failed.
+    for (served::Swipe& card : o.cards) {
+        for (int t = 0; t < 3; ++t) {
+            if (bad[t]) {
+                card[t].status = kBadTrackStatus;
+            }
+        }
     }
     *options = o;
     return true;
@@ -139,13 +192,17 @@ const char* usage_text() {
            "         serve one reader in the foreground until interrupted (default mode\n"
            "         idtech); several readers with different names may run at once\n"
            "  swipe  [--name NAME] [--track1 TEXT] [--track2 TEXT] [--track3 TEXT]\n"
-           "         [--bad 1,2,3]\n"
+           "         [--file CARDS] [--bad 1,2,3] [--repeat N] [--every MS]\n"
            "         swipe a card (default: fake test card A, tracks 1 and 2; once a\n"
-           "         track is given, tracks not given are empty); --bad makes those\n"
-           "         tracks fail to read. In keyboard mode the card is typed into the\n"
+           "         track is given, tracks not given are empty), or each card of\n"
+           "         the file CARDS in turn: one card a line, tracks separated by\n"
+           "         '|', a track of just '!' fails to read, '#' starts a comment\n"
+           "         line. --bad makes those tracks of every card fail to read;\n"
+           "         --repeat swipes the cards N times, --every waits MS ms between\n"
+           "         two swipes. In keyboard mode the card is typed into the\n"
            "         focused window when an X display answers, else written to the\n"
            "         standard output of serve\n"
-           "  status [--name NAME]\n"
+           "  status [--name NAME] [--format text|json]\n"
            "         mode, product id, configuration, statistics, connected hosts\n"
            "  unplug [--name NAME]   take the reader off the bus\n"
            "  plug   [--name NAME]   put it back\n"

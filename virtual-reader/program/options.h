@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "served/protocol.h"
 #include "vr/model.h"
@@ -20,9 +21,16 @@ struct Options {
     Command command = Command::Help;
     std::string name = "default";
     vr::Mode mode = vr::Mode::Idtech;
-    // The card of a swipe: the fake test card A unless a track is given.
-    served::Swipe swipe;
+    // The cards of a swipe, in order: the fake test card A unless tracks or
+    // a file of cards are given.
+    std::vector<served::Swipe> cards;
+    int repeat = 1;     // times the cards are swiped
+    int every_ms = 0;   // pause between two swipes
+    bool json = false;  // status in JSON
 };
+
+constexpr int kMaxRepeat = 100000;
+constexpr int kMaxEveryMs = 3600000;
 
 // Parses argv; false with a one-line reason when it is not a valid command.
 bool parse_options(int argc, const char* const* argv, Options* options, std::string* error);

@@ -22,6 +22,7 @@ constexpr uint8_t kResetMark = 0xAA;
 constexpr size_t kSetStateShort = 10;
 constexpr uint8_t kCarriageReturn = 13;
 constexpr uint8_t kRetrieveFill = 0xA0;  // filler of a forced retrieve count
+constexpr int kDefaultBadCount = 255;    // bad retrieve count when none is given
 
 bool valid_record(int index) {
     return index >= 1 && index <= kStatRecords;
@@ -82,10 +83,17 @@ bool ReaderModel::set_feature(const uint8_t* report, size_t length, Effect* effe
     }
     if (report == nullptr) {
         received.emplace_back();
+        remember(false, false, nullptr, 0, "unknown");
         return false;
     }
     received.emplace_back(report, report + length);
-    if (faults.reject_all) {
+    const bool accepted = set_feature_checked(report, length, effect);
+    remember(false, accepted, report, length, command_name(report, length));
+    return accepted;
+}
+
+bool ReaderModel::set_feature_checked(const uint8_t* report, size_t length, Effect* effect) {
+    if (faults.reject_all || scenario.hit(Fault::RejectCommands)) {
         return false;
     }
     // Only the 25-byte frame is interpreted, whatever the host sent.
@@ -100,7 +108,8 @@ bool ReaderModel::set_feature(const uint8_t* report, size_t length, Effect* effe
                 return false;
             }
             const bool is_short = length == kSetStateShort;
-            if (is_short ? faults.reject_short_set_state : faults.reject_long_set_state) {
+            if (is_short ? faults.reject_short_set_state || scenario.hit(Fault::RejectShortConfig)
+                         : faults.reject_long_set_state || scenario.hit(Fault::RejectLongConfig)) {
                 return false;
             }
             std::copy(report + 2, report + 2 + kStateLength, state_.begin());
@@ -116,6 +125,7 @@ bool ReaderModel::set_feature(const uint8_t* report, size_t length, Effect* effe
             answer_[11] = static_cast<uint8_t>(pid >> 8);
             answer_[12] = static_cast<uint8_t>(kVersion & 0xFF);
             answer_[13] = static_cast<uint8_t>(kVersion >> 8);
+            answer_command_ = "MR_CMD_GET_STATE";
             return true;
         }
         case kCmdChangeMode: {
@@ -123,6 +133,7 @@ bool ReaderModel::set_feature(const uint8_t* report, size_t length, Effect* effe
                 return false;
             }
             pending_mode_ = static_cast<Mode>(report[2] - '0');
+            mode_changes_++;
             return true;
         }
         case kCmdReset: {
@@ -132,6 +143,7 @@ bool ReaderModel::set_feature(const uint8_t* report, size_t length, Effect* effe
             if (effect != nullptr) {
                 *effect = Effect::Restart;
             }
+            resets_++;
             return true;
         }
         case kCmdFlushCounter:
@@ -152,8 +164,13 @@ bool ReaderModel::set_feature(const uint8_t* report, size_t length, Effect* effe
             answer_.assign(kFeatureLength, 0);
             answer_[1] = static_cast<uint8_t>(record.size());
             std::copy(record.begin(), record.end(), answer_.begin() + 2);
-            if (faults.retrieve_count >= 0) {
-                answer_[1] = static_cast<uint8_t>(std::min(faults.retrieve_count, 255));
+            answer_command_ = "MR_CMD_RETRIEVE_STATISTICS";
+            int count = faults.retrieve_count;
+            if (scenario.hit(Fault::BadRetrieveCount, &count) && count < 0) {
+                count = kDefaultBadCount;
+            }
+            if (count >= 0) {
+                answer_[1] = static_cast<uint8_t>(std::min(count, 255));
                 for (size_t i = record.size(); i + 2 < kFeatureLength; ++i) {
                     answer_[i + 2] = static_cast<uint8_t>(kRetrieveFill + i);
                 }
@@ -177,7 +194,9 @@ bool ReaderModel::set_feature(const uint8_t* report, size_t length, Effect* effe
 }
 
 bool ReaderModel::get_feature(uint8_t* report, size_t length) {
-    if (faults.fail_get || report == nullptr) {
+    const std::string command = answer_.empty() ? "none" : answer_command_;
+    if (faults.fail_get || scenario.hit(Fault::FailGet) || report == nullptr) {
+        remember(true, false, nullptr, 0, command);
         return false;
     }
     const size_t n = std::min(length, kFeatureLength);
@@ -186,12 +205,56 @@ bool ReaderModel::get_feature(uint8_t* report, size_t length) {
     } else {
         std::copy(answer_.begin(), answer_.begin() + n, report);
     }
+    remember(true, true, report, n, command);
     return true;
 }
 
 void ReaderModel::restart() {
     mode_ = pending_mode_;
     answer_.clear();
+}
+
+void ReaderModel::remember(bool get, bool accepted, const uint8_t* bytes, size_t length,
+                           std::string command) {
+    FeatureRecord r;
+    r.time_ms = clock_ ? clock_() : 0;
+    r.get = get;
+    r.accepted = accepted;
+    r.length = length;
+    if (bytes != nullptr) {
+        r.bytes.assign(bytes, bytes + std::min(length, kFeatureLength));
+    }
+    r.command = std::move(command);
+    if (history_.size() == kHistoryLength) {
+        history_.pop_front();
+    }
+    history_.push_back(std::move(r));
+}
+
+std::string command_name(const uint8_t* report, size_t length) {
+    if (report == nullptr || length < 2 || report[0] != 0x00) {
+        return "unknown";
+    }
+    switch (report[1]) {
+        case kCmdSetState:
+            return length == kSetStateShort ? "MR_CMD_SET_STATE short" : "MR_CMD_SET_STATE";
+        case kCmdGetState:
+            return "MR_CMD_GET_STATE";
+        case kCmdChangeMode:
+            return "MR_CMD_CHANGE_MODE";
+        case kCmdFlushCounter:
+            return "MR_CMD_FLUSH_COUNTER";
+        case kCmdResetStatistics:
+            return "MR_CMD_RESET_STATISTICS";
+        case kCmdRetrieveStatistics:
+            return "MR_CMD_RETRIEVE_STATISTICS";
+        case kCmdUpdateStatistics:
+            return "MR_CMD_UPDATE_STATISTICS";
+        case kCmdReset:
+            return "MR_CMD_RESET";
+        default:
+            return "unknown";
+    }
 }
 
 std::vector<uint8_t> ReaderModel::swipe_report(const Track tracks[3]) const {

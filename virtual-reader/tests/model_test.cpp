@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -429,6 +430,130 @@ TEST(ModelModeChange, TakesEffectOnlyAtRestart) {
     EXPECT_EQ(m.mode(), Mode::Idtech);
     m.restart();  // a restart without a request keeps the mode
     EXPECT_EQ(m.mode(), Mode::Idtech);
+}
+
+// Each fault the model acts on, set once or until cleared: the first
+// matching request meets it, the second only when it stays; a request it
+// does not apply to leaves a fault set once in place.
+TEST(ModelScenario, FaultsSetOnceHitOnceAndOthersStay) {
+    const Bytes long_state = frame(0xB2, {1, 2, 3, 4, 5, 6, 7});
+    const Bytes short_state(long_state.begin(), long_state.begin() + 10);
+    auto accepted = [](ReaderModel& m, const Bytes& r) { return send(m, r); };
+    auto answered = [](ReaderModel& m, const Bytes& r) {
+        Bytes out(kFeatureLength, 0);
+        return send(m, r) && m.get_feature(out.data(), out.size());
+    };
+    auto count_ok = [](ReaderModel& m, const Bytes& r) {
+        Bytes out(kFeatureLength, 0);
+        return send(m, r) && m.get_feature(out.data(), out.size()) && out[1] == 0;
+    };
+    struct Case {
+        Fault fault;
+        Bytes hits;    // a request the fault applies to
+        Bytes misses;  // one it does not apply to
+        std::function<bool(ReaderModel&, const Bytes&)> works;
+    };
+    const Case cases[] = {
+        {Fault::RejectLongConfig, long_state, short_state, accepted},
+        {Fault::RejectShortConfig, short_state, long_state, accepted},
+        {Fault::RejectCommands, frame(0xBF), Bytes{}, accepted},
+        {Fault::FailGet, frame(0xB3), Bytes{}, answered},
+        {Fault::BadRetrieveCount, frame(0xD0, {4}), frame(0xB3), count_ok},
+    };
+    for (const Case& c : cases) {
+        for (bool once : {true, false}) {
+            SCOPED_TRACE(testing::Message() << fault_info(c.fault).name << " once " << once);
+            ReaderModel m;
+            m.scenario.set(c.fault, once, -1);
+            if (!c.misses.empty()) {
+                c.works(m, c.misses);
+                EXPECT_TRUE(m.scenario.on(c.fault)) << "a request it does not apply to";
+            }
+            EXPECT_FALSE(c.works(m, c.hits));
+            EXPECT_EQ(c.works(m, c.hits), once);
+            m.scenario.clear(c.fault);
+            EXPECT_TRUE(c.works(m, c.hits));
+        }
+    }
+    ReaderModel m;  // a bad count given, instead of the default 255
+    m.scenario.set(Fault::BadRetrieveCount, true, 30);
+    ASSERT_TRUE(send(m, frame(0xD0, {4})));
+    EXPECT_EQ(get(m)[1], 30);
+}
+
+TEST(ModelScenario, CatalogueNamesEveryFaultOnceInOrder) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < kFaultCount; ++i) {
+        const FaultInfo& f = fault_catalogue()[i];
+        EXPECT_EQ(static_cast<size_t>(f.fault), i);
+        EXPECT_EQ(find_fault(f.name), &f);
+        EXPECT_EQ(std::string(f.effect).find('\n'), std::string::npos) << f.name;
+        names.push_back(f.name);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
+    EXPECT_EQ(find_fault("no-such-fault"), nullptr);
+}
+
+// The history keeps the last reports, with their time, whether they were
+// accepted or answered, and the command they carry; the counts follow.
+TEST(ModelHistory, KeepsTheLastReportsNamedAndTimedAndCountsCommands) {
+    ReaderModel m;
+    int64_t now = 1000;
+    m.set_clock([&now] { return now; });
+    struct Case {
+        Bytes report;
+        bool accepted;
+        const char* command;
+    };
+    Bytes oversized = frame(0xBF);
+    oversized.resize(40, 0x77);
+    const Case cases[] = {
+        {frame(0xB2, {1, 2, 3, 4, 5, 6, 7}), true, "MR_CMD_SET_STATE"},
+        {Bytes{0, 0xB2, 1, 2, 3, 4, 5, 6, 7, 0}, true, "MR_CMD_SET_STATE short"},
+        {frame(0xBE, {'3'}), true, "MR_CMD_CHANGE_MODE"},
+        {frame(0xBE, {'9'}), false, "MR_CMD_CHANGE_MODE"},
+        {frame(0xFF, {0xAA, 0xFF}), true, "MR_CMD_RESET"},
+        {oversized, true, "MR_CMD_FLUSH_COUNTER"},
+        {frame(0xC0, {2}), true, "MR_CMD_RESET_STATISTICS"},
+        {frame(0xE0, {2, 0}), true, "MR_CMD_UPDATE_STATISTICS"},
+        {frame(0xD0, {2}), true, "MR_CMD_RETRIEVE_STATISTICS"},
+        {frame(0x42), false, "unknown"},
+        {Bytes{1, 0xB3}, false, "unknown"},
+        {frame(0xB3), true, "MR_CMD_GET_STATE"},
+    };
+    for (const Case& c : cases) {
+        now += 10;
+        send(m, c.report);
+    }
+    now += 10;
+    Bytes answer = get(m);
+    ASSERT_EQ(m.history().size(), std::size(cases) + 1);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const FeatureRecord& r = m.history()[i];
+        SCOPED_TRACE(cases[i].command);
+        EXPECT_EQ(r.time_ms, 1010 + 10 * static_cast<int64_t>(i));
+        EXPECT_FALSE(r.get);
+        EXPECT_EQ(r.accepted, cases[i].accepted);
+        EXPECT_EQ(r.command, cases[i].command);
+        EXPECT_EQ(r.length, cases[i].report.size());
+        const size_t kept = std::min(cases[i].report.size(), kFeatureLength);
+        EXPECT_EQ(r.bytes, Bytes(cases[i].report.begin(), cases[i].report.begin() + kept));
+    }
+    const FeatureRecord& last = m.history().back();
+    EXPECT_TRUE(last.get);
+    EXPECT_EQ(last.command, "MR_CMD_GET_STATE");
+    EXPECT_EQ(last.bytes, answer);
+    EXPECT_EQ(m.flush_count(), 1u);
+    EXPECT_EQ(m.reset_count(), 1u);
+    EXPECT_EQ(m.mode_change_count(), 1u);
+
+    for (int i = 0; i < 40; ++i) {
+        send(m, frame(0xBF));
+    }
+    EXPECT_EQ(m.history().size(), ReaderModel::kHistoryLength);
+    EXPECT_EQ(m.history().front().command, "MR_CMD_FLUSH_COUNTER");
+    EXPECT_EQ(m.flush_count(), 41u);
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "served/paths.h"
 #include "served_fixture.h"
 
@@ -17,8 +20,24 @@ bool exists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
 }
 
+// A file in the test's private directory, next to the readers' directory.
+std::string beside(const std::string& dir, const std::string& name) {
+    return dir.substr(0, dir.rfind('/') + 1) + name;
+}
+
+void write_file(const std::string& path, const std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+}
+
 TEST_F(ProgramTest, ExitCodesAndOneLineErrors) {
     serve("present");
+    const std::string four_tracks = beside(dir(), "four.txt");
+    write_file(four_tracks, "a|b|c|d\n");
+    const std::string no_cards = beside(dir(), "none.txt");
+    write_file(no_cards, "# only a comment\n\n");
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -32,12 +51,23 @@ TEST_F(ProgramTest, ExitCodesAndOneLineErrors) {
         {{"swipe", "--bad", "4"}, 1},
         {{"swipe", "--bad", "1,1"}, 1},
         {{"status", "--track1", "x"}, 1},
+        {{"swipe", "--repeat", "0"}, 1},
+        {{"swipe", "--repeat", "100001"}, 1},
+        {{"swipe", "--every", "-5"}, 1},
+        {{"swipe", "--every", "1x"}, 1},
+        {{"swipe", "--file", dir() + "/missing.txt"}, 1},
+        {{"swipe", "--file", four_tracks}, 1},
+        {{"swipe", "--file", no_cards}, 1},
+        {{"swipe", "--file", four_tracks, "--track1", "x"}, 1},
+        {{"status", "--format", "xml"}, 1},
+        {{"swipe", "--format", "json"}, 1},
         {{"serve", "--name", "present"}, 1},  // that name is served already
         {{"status", "--name", "absent"}, 2},
         {{"swipe", "--name", "absent"}, 2},
         {{"unplug", "--name", "absent"}, 2},
         {{"plug", "--name", "absent"}, 2},
         {{"status", "--name", "present"}, 0},
+        {{"status", "--name", "present", "--format", "json"}, 0},
         {{"swipe", "--name", "present", "--bad", "1,3"}, 0},
     };
     for (const Case& c : cases) {
@@ -94,6 +124,41 @@ TEST_F(ProgramTest, KeyboardModeTypesTheSwipeAndSendsNoReport) {
         << served_output("kb");
     unsigned char buf[MR_READ_BUF_LEN];
     EXPECT_EQ(ReadData(buf, 0, 0), 2) << "a keyboard gives no read handle";
+}
+
+// A file of cards swiped twice with a pause: every card arrives, in order,
+// with its failed tracks, as reports in a HID mode and typed in keyboard mode.
+TEST_F(ProgramTest, SwipeRepeatsTheCardsOfAFileInEachMode) {
+    const std::string file = beside(dir(), "cards.txt");
+    write_file(file, std::string("# two cards\r\n") + kTrack1 + "|" + kTrack2 + "\r\n\n!|;42=1?\n");
+    const std::string card1 = std::string(kTrack1) + "\n" + kTrack2 + "\n";
+    const std::string card2 = "%E?\n;42=1?\n";
+    for (vr::Mode mode : {vr::Mode::Idtech, vr::Mode::Keyboard}) {
+        SCOPED_TRACE(vr::mode_name(mode));
+        const std::string name = mode == vr::Mode::Keyboard ? "filekb" : "filehid";
+        pid_t server = serve(name, mode);
+        ASSERT_EQ(open_within(vr::product_id(mode), 0), 0);
+        ASSERT_EQ(run({"swipe", "--name", name, "--file", file, "--repeat", "2", "--every", "2"}),
+                  0);
+        if (mode == vr::Mode::Keyboard) {
+            const std::string expected = card1 + card2 + card1 + card2;
+            EXPECT_TRUE(eventually([&] { return served_output(name) == expected; }, 2000))
+                << served_output(name);
+        } else {
+            for (int i = 0; i < 4; ++i) {
+                SCOPED_TRACE(i);
+                unsigned char buf[MR_READ_BUF_LEN];
+                ASSERT_EQ(ReadData(buf, 2000, 0), 0);
+                const bool first = i % 2 == 0;
+                EXPECT_EQ(buf[2 + 1], first ? 0 : 1);  // track 1 status
+                EXPECT_EQ(buf[2 + 5], first ? std::strlen(kTrack2) : 6u);
+            }
+            unsigned char buf[MR_READ_BUF_LEN];
+            EXPECT_EQ(ReadData(buf, 0, 0), 3) << "a fifth card";
+        }
+        CloseUSB();
+        stop(server);
+    }
 }
 
 TEST_F(ProgramTest, StatusShowsBusStateAndHosts) {

@@ -6,8 +6,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "vr/faults.h"
 
 namespace vr {
 
@@ -45,6 +49,21 @@ struct Faults {
     // are then the record followed by 0xA0 + i at data position i, up to the
     // end of the report.
     int retrieve_count = -1;
+};
+
+// The name of the command a feature report carries, as kestro.h names it
+// ("MR_CMD_SET_STATE", ...; the 10-byte form of the set-configuration
+// report is "MR_CMD_SET_STATE short"), or "unknown".
+std::string command_name(const uint8_t* report, size_t length);
+
+// One feature report exchanged with the host, as the status shows it.
+struct FeatureRecord {
+    int64_t time_ms = 0;         // on the model's clock
+    bool get = false;            // a get-feature answer (else a set-feature report)
+    bool accepted = false;       // set: accepted; get: answered
+    size_t length = 0;           // its whole length
+    std::vector<uint8_t> bytes;  // its first kFeatureLength bytes at most
+    std::string command;         // command_name of a set report, of the request a get answers
 };
 
 // What the model asks its host to do after a command.
@@ -89,19 +108,41 @@ class ReaderModel {
     const std::array<uint8_t, kStateLength>& state() const { return state_; }
     const std::vector<uint8_t>& statistics(int index) const;  // 1 to 15
     uint32_t flush_count() const { return flushes_; }
+    uint32_t reset_count() const { return resets_; }              // accepted resets
+    uint32_t mode_change_count() const { return mode_changes_; }  // accepted mode changes
     Mode pending_mode() const { return pending_mode_; }
 
+    // The last kHistoryLength feature reports exchanged, oldest first.
+    static constexpr size_t kHistoryLength = 16;
+    const std::deque<FeatureRecord>& history() const { return history_; }
+    // The clock of the history's times (milliseconds; 0 without one).
+    void set_clock(std::function<int64_t()> clock) { clock_ = std::move(clock); }
+
+    // Faults that stay until changed (the library's tests set them directly).
     Faults faults;
-    // Every set-feature report received, as received.
+    // The named scenario faults, set once or until cleared; the model acts on
+    // those of its feature commands.
+    FaultTable scenario;
+    // Every set-feature report received, as received (a host that runs for
+    // long clears it).
     std::vector<std::vector<uint8_t>> received;
 
   private:
+    bool set_feature_checked(const uint8_t* report, size_t length, Effect* effect);
+    void remember(bool get, bool accepted, const uint8_t* bytes, size_t length,
+                  std::string command);
+
     Mode mode_;
     Mode pending_mode_;
     std::array<uint8_t, kStateLength> state_{};
     std::array<std::vector<uint8_t>, kStatRecords + 1> stats_{};
     std::vector<uint8_t> answer_;  // answer to the last get request
+    std::string answer_command_;   // the request the prepared answer belongs to
     uint32_t flushes_ = 0;
+    uint32_t resets_ = 0;
+    uint32_t mode_changes_ = 0;
+    std::deque<FeatureRecord> history_;
+    std::function<int64_t()> clock_;
 };
 
 }  // namespace vr
