@@ -8,12 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <vector>
 
 #include "hidraw_device.h"
@@ -72,23 +70,6 @@ long node_number(const char* name) {
         n = n * 10 + (*p - '0');
     }
     return n;
-}
-
-// HID_ID=0003:00003E7A:000005A0 of the HID device's uevent.
-bool ids_from_uevent(const std::string& uevent, HidIdentity* id) {
-    std::istringstream lines(uevent);
-    std::string line;
-    while (std::getline(lines, line)) {
-        unsigned bus = 0;
-        unsigned long vendor = 0;
-        unsigned long product = 0;
-        if (std::sscanf(line.c_str(), "HID_ID=%x:%lx:%lx", &bus, &vendor, &product) == 3) {
-            id->vendor_id = static_cast<uint16_t>(vendor);
-            id->product_id = static_cast<uint16_t>(product);
-            return true;
-        }
-    }
-    return false;
 }
 
 // The version comes from the USB device the HID device belongs to
@@ -157,7 +138,7 @@ bool describe(const Roots& r, const std::string& name, Found* f) {
     HidIdentity& id = f->info.identity;
 
     std::string uevent;
-    bool have_ids = read_file(hid + "/uevent", &uevent, 4096) && ids_from_uevent(uevent, &id);
+    bool have_ids = read_file(hid + "/uevent", &uevent, 4096) && parse_uevent_ids(uevent, &id);
     std::string descriptor;
     bool have_descriptor =
         read_file(hid + "/report_descriptor", &descriptor, kMaxDescriptor) && !descriptor.empty();

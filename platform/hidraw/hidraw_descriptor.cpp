@@ -36,13 +36,23 @@ struct Globals {
     uint32_t report_id = 0;
 };
 
+// Bits beyond any report Windows can describe (16-bit byte lengths). Sums
+// stop just above it, so that no number of huge items wraps round to a
+// small, valid-looking length.
+constexpr uint64_t kTooManyBits = 0x10000ull * 8;
+
+void add_bits(uint64_t* total, uint32_t report_size, uint32_t report_count) {
+    const uint64_t n = static_cast<uint64_t>(report_size) * report_count;  // < 2^64
+    *total = n >= kTooManyBits - *total ? kTooManyBits : *total + n;
+}
+
 // Bytes of the longest report of one kind, plus the report-id byte; 0 when
 // none exists. False when it does not fit the 16 bits Windows gives it.
 bool longest(const std::map<uint32_t, uint64_t>& bits, uint16_t* bytes) {
     uint64_t most = 0;
     for (const auto& [id, n] : bits) {
         (void)id;
-        uint64_t b = (n + 7) / 8 + 1;
+        uint64_t b = (n + 7) / 8 + 1;  // n <= kTooManyBits
         most = b > most ? b : most;
     }
     if (most > 0xFFFF) {
@@ -134,8 +144,7 @@ ReportDescriptorCaps parse_report_descriptor(const uint8_t* data, size_t length)
             case kOutput:
             case kFeature: {
                 const int kind = tag == kInput ? 0 : tag == kOutput ? 1 : 2;
-                bits[kind][g.report_id] +=
-                    static_cast<uint64_t>(g.report_size) * static_cast<uint64_t>(g.report_count);
+                add_bits(&bits[kind][g.report_id], g.report_size, g.report_count);
                 break;
             }
             case kCollection:

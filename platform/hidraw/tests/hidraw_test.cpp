@@ -151,6 +151,16 @@ TEST(ReportDescriptor, CapabilitiesAsWindowsReportsThem) {
          0,
          0,
          false},
+        {"bits past 64 bits do not wrap round to a short report",
+         {0x77, 0x00, 0x00, 0x00, 0x80, 0x97, 0x00, 0x00, 0x00, 0x80, 0x81, 0x02,
+          0x81, 0x02, 0x81, 0x02, 0x81, 0x02, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02},
+         false,
+         0,
+         0,
+         0,
+         0,
+         0,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -168,6 +178,42 @@ TEST(ReportDescriptor, CapabilitiesAsWindowsReportsThem) {
         EXPECT_EQ(caps.numbered, c.numbered);
     }
     EXPECT_FALSE(kp::parse_report_descriptor(nullptr, 4).valid);
+}
+
+TEST(UeventIds, OnlyAWholeHidIdLineInTheKernelsForm) {
+    struct Case {
+        const char* name;
+        std::string text;
+        bool found;
+        uint16_t vendor, product;
+    };
+    const Case cases[] = {
+        {"as the kernel writes it",
+         "DRIVER=hid-generic\nHID_ID=0003:00003E7A:000005A0\nHID_NAME=Reader\n", true, 0x3E7A,
+         0x05A0},
+        {"lower case, no final newline", "HID_ID=0003:00003e7a:000005b0", true, 0x3E7A, 0x05B0},
+        {"the low 16 bits, as the node tells them", "HID_ID=0003:00013E7A:000105A0\n", true, 0x3E7A,
+         0x05A0},
+        {"a later line", "HID_ID=zz\nHID_ID=3:1:2\n", true, 1, 2},
+        {"a sign", "HID_ID=0003:-0003E7A:000005A0\n", false, 0, 0},
+        {"a blank", "HID_ID= 3:3E7A:5A0\n", false, 0, 0},
+        {"a 0x prefix", "HID_ID=0003:0x3E7A:05A0\n", false, 0, 0},
+        {"nine digits", "HID_ID=0003:000003E7A:05A0\n", false, 0, 0},
+        {"something after the product", "HID_ID=0003:00003E7A:000005A0X\n", false, 0, 0},
+        {"not at the start of a line", "XHID_ID=0003:00003E7A:000005A0\n", false, 0, 0},
+        {"a field missing", "HID_ID=0003:00003E7A\n", false, 0, 0},
+        {"a zero byte", std::string("HID_ID=0003:00003E7A:\0\n", 23), false, 0, 0},
+        {"empty", "", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        kp::HidIdentity id;
+        EXPECT_EQ(kp::parse_uevent_ids(c.text, &id), c.found);
+        if (c.found) {
+            EXPECT_EQ(id.vendor_id, c.vendor);
+            EXPECT_EQ(id.product_id, c.product);
+        }
+    }
 }
 
 // A sysfs tree and a device directory of our own.

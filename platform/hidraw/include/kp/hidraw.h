@@ -27,6 +27,7 @@
 #include <string>
 
 #include "kp/backend.h"
+#include "kp/device.h"
 
 namespace kp {
 
@@ -46,6 +47,10 @@ struct ReportDescriptorCaps {
 };
 
 ReportDescriptorCaps parse_report_descriptor(const uint8_t* data, size_t length);
+
+// The vendor and product id of a HID device's sysfs uevent text (its
+// HID_ID line); false when no line gives them in the kernel's form.
+bool parse_uevent_ids(const std::string& uevent, HidIdentity* id);
 
 // Where the backend looks: the sysfs class directory and the directory of
 // the device nodes ("/sys/class/hidraw" and "/dev" unless changed; empty
