@@ -8,21 +8,14 @@
 //   with a 0 ms timeout (a bare poll) and the utility's 2 ms. A served poll
 //   costs one poll() system call that the in-process reader does not make.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "kestro.h"
@@ -32,9 +25,8 @@
 #include "kp/served.h"
 #include "served/paths.h"
 #include "served/protocol.h"
+#include "reader_harness.h"
 #include "vr/inprocess.h"
-
-extern char** environ;
 
 namespace {
 
@@ -72,34 +64,14 @@ void read_message(int fd) {
 }
 
 // One served reader in a private runtime directory, with an open library
-// session on it and a control connection of our own.
+// session on it and a control connection of our own (the swipe is sent
+// straight to the socket: the command process would be timed too).
 class ServedReader {
   public:
-    ServedReader() {
-        char tmpl[] = "/tmp/kestro-bench-XXXXXX";
-        root_ = mkdtemp(tmpl);
-        std::string dir = root_ + "/kestro";
-        std::string env_dir = "XDG_RUNTIME_DIR=" + root_;
-        std::vector<char*> envp{env_dir.data()};
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0) {
-                envp.push_back(*e);
-            }
-        }
-        envp.push_back(nullptr);
-        std::string prog = KESTRO_VR_PROGRAM;
-        std::string a1 = "serve", a2 = "--name", a3 = "bench";
-        char* argv[] = {prog.data(), a1.data(), a2.data(), a3.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        posix_spawn(&pid_, argv[0], &actions, nullptr, argv, envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-
-        auto deadline = Clock::now() + std::chrono::seconds(5);
-        while ((control_ = connect_to(served::control_socket(dir, "bench"))) < 0 &&
-               Clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ServedReader() : reader_(runtime_.path(), "bench", "idtech") {
+        const std::string dir = reader_.program().sockets_dir();
+        if (reader_.started()) {
+            control_ = connect_to(served::control_socket(dir, "bench"));
         }
         if (control_ >= 0) {
             send_frame(control_, served::Type::Hello, served::encode_hello(served::Hello{}));
@@ -109,9 +81,9 @@ class ServedReader {
         kp::register_backend(kp::make_served_backend(dir));
         SetID(MR_PID_IDTECH);
         ok_ = control_ >= 0 && OpenUSB() == 0;
-        served::Swipe card;  // the fake test card A
-        card[0].text = "%B4111111111111111^TEST/CARD A^30121010000000000000?";
-        card[1].text = ";4111111111111111=30121010000000000?";
+        served::Swipe card;
+        card[0].text = vr::harness::kCardA.track1;
+        card[1].text = vr::harness::kCardA.track2;
         swipe_ = served::encode_swipe(card);
     }
     ~ServedReader() {
@@ -120,10 +92,6 @@ class ServedReader {
         if (control_ >= 0) {
             close(control_);
         }
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
     }
 
     bool ok() const { return ok_; }
@@ -132,8 +100,8 @@ class ServedReader {
     void take_answer() { read_message(control_); }
 
   private:
-    std::string root_;
-    pid_t pid_ = -1;
+    vr::harness::RuntimeDir runtime_;
+    vr::harness::VirtualReader reader_;  // stopped before the directory goes
     int control_ = -1;
     bool ok_ = false;
     std::vector<uint8_t> swipe_;

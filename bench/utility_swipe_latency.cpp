@@ -30,7 +30,7 @@
 #include "../utility/binding/kestro_binding.h"
 #include "../utility/logic/form1_logic.h"
 #include "../utility/qt/form1.h"
-#include "../utility/tests/e2e_reader.h"
+#include "reader_harness.h"
 
 namespace {
 
@@ -103,8 +103,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kestro::kAppTitle));
 
-    kestro::e2e::RuntimeDir runtime;
-    kestro::e2e::VirtualReader reader(KESTRO_VR_PROGRAM, runtime.path(), "latency", "idtech");
+    vr::harness::RuntimeDir runtime;
+    vr::harness::VirtualReader reader(runtime.path(), "latency", "idtech");
     if (!reader.started()) {
         std::fprintf(stderr, "the reader did not start: %s\n", reader.served_errors().c_str());
         return 2;
@@ -124,13 +124,13 @@ int main(int argc, char** argv) {
 
     std::vector<double> from_return;
     std::vector<double> from_start;
-    const kestro::e2e::TestCard* cards[] = {&kestro::e2e::kCardA, &kestro::e2e::kCardB,
-                                            &kestro::e2e::kCardC};
+    const vr::harness::TestCard* cards[] = {&vr::harness::kCardA, &vr::harness::kCardB,
+                                            &vr::harness::kCardC};
     for (int i = 0; i < swipes; ++i) {
         // Idle a while that is no multiple of the timer's interval, so that
         // the swipes meet the timer at every phase.
         RunEventsFor(37 + (i * 17) % 50);
-        const kestro::e2e::TestCard& card = *cards[i % 3];
+        const vr::harness::TestCard& card = *cards[i % 3];
         const int before = list->count();
         watch.Arm(nullptr);  // nothing painted for this card yet
         // The swipe command runs beside the window's event loop, as a

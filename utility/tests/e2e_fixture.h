@@ -11,9 +11,11 @@
 #include <string>
 
 #include "../binding/kestro_binding.h"
-#include "e2e_reader.h"
+#include "reader_harness.h"
 
 namespace kestro::e2e {
+
+using namespace vr::harness;
 
 class E2eTest : public ::testing::Test {
   protected:
@@ -29,7 +31,7 @@ class E2eTest : public ::testing::Test {
     // Serves a reader in `mode` (kb, idtech or magtek) in the private
     // runtime directory.
     void Serve(const std::string& mode) {
-        reader = std::make_unique<VirtualReader>(KESTRO_VR_PROGRAM, runtime.path(), "e2e", mode);
+        reader = std::make_unique<VirtualReader>(runtime.path(), "e2e", mode);
         ASSERT_TRUE(reader->started()) << "the reader did not start: " << reader->served_errors();
     }
 

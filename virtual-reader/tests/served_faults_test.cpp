@@ -107,8 +107,8 @@ TEST_F(FaultsTest, SwipeDuringAPendingReadCompletesIt) {
     unsigned char buf[MR_READ_BUF_LEN];
     ASSERT_EQ(ReadData(buf, 5000, 0), 0);
     EXPECT_EQ(buf[0] | (buf[1] << 8), 538);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buf + 2 + 10), std::strlen(kTrack1)),
-              kTrack1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buf + 2 + 10), std::strlen(kCardA.track1)),
+              kCardA.track1);
 }
 
 TEST_F(FaultsTest, KillDuringReadCompletesTheReadWithAnError) {

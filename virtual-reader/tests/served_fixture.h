@@ -1,32 +1,34 @@
 // Common ground of the served-reader tests: a private runtime directory per
 // test (so tests run in parallel), the library's platform looking there with
 // the real clock, and the kestro-virtual-reader program started and stopped
-// as a child process.
+// as a child process through the reader harness.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <csignal>
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "kestro.h"
+#include "reader_harness.h"
 #include "vr/model.h"
 
 namespace served_test {
 
-// The fake test card A that `swipe` sends by default.
-extern const char kTrack1[];
-extern const char kTrack2[];
+using vr::harness::Eventually;
+using vr::harness::kCardA;  // what `swipe` sends by default
+using vr::harness::ReadFile;
 
 class ServedTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Starts `serve --name NAME --mode MODE` and waits until it listens.
+    // Starts `serve --name NAME --mode MODE` and waits until it listens;
+    // stopped with SIGKILL at the end of the test if still running.
     pid_t serve(const std::string& name, vr::Mode mode = vr::Mode::Idtech);
     // Runs the program with `args` and returns its exit code; its standard
     // output and error go to *out and *err when given.
@@ -44,17 +46,10 @@ class ServedTest : public ::testing::Test {
     std::string socket_path(const std::string& name) const;
 
   private:
-    pid_t spawn(const std::vector<std::string>& args, const std::string& out_file,
-                const std::string& err_file);
     std::string root_;  // private temporary directory, also the drive root
     std::string dir_;
+    std::unique_ptr<vr::harness::ReaderProgram> program_;
     std::vector<pid_t> children_;
-    int runs_ = 0;
 };
-
-// Waits for `done` in real time, polling every millisecond, at most `ms`.
-bool eventually(const std::function<bool()>& done, int ms);
-
-std::string read_file(const std::string& path);
 
 }  // namespace served_test

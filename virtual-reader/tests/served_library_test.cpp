@@ -123,9 +123,9 @@ TEST_F(LibraryServedTest, SwipeIsReadInBothReportLayouts) {
         ASSERT_EQ(run({"swipe", "--name", "layout"}), 0);
         ASSERT_EQ(ReadData(buf, 2000, 0), 0);
         std::string text(reinterpret_cast<const char*>(report + c.text_at));
-        EXPECT_EQ(text, std::string(kTrack1) + "\r" + kTrack2 + "\r");
-        EXPECT_EQ(report[4], std::strlen(kTrack1));
-        EXPECT_EQ(report[5], std::strlen(kTrack2));
+        EXPECT_EQ(text, std::string(kCardA.track1) + "\r" + kCardA.track2 + "\r");
+        EXPECT_EQ(report[4], std::strlen(kCardA.track1));
+        EXPECT_EQ(report[5], std::strlen(kCardA.track2));
 
         EXPECT_EQ(ReadData(buf, 0, 0), 3) << "one swipe, one report";
         CloseUSB();

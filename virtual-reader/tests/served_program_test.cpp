@@ -119,8 +119,8 @@ TEST_F(ProgramTest, KeyboardModeTypesTheSwipeAndSendsNoReport) {
     serve("kb", vr::Mode::Keyboard);
     ASSERT_EQ(open_within(MR_PID_KEYBOARD, 0), 0);
     ASSERT_EQ(run({"swipe", "--name", "kb", "--bad", "1"}), 0);
-    const std::string expected = std::string("%E?\n") + kTrack2 + "\n";
-    EXPECT_TRUE(eventually([&] { return served_output("kb") == expected; }, 2000))
+    const std::string expected = std::string("%E?\n") + kCardA.track2 + "\n";
+    EXPECT_TRUE(Eventually([&] { return served_output("kb") == expected; }, 2000))
         << served_output("kb");
     unsigned char buf[MR_READ_BUF_LEN];
     EXPECT_EQ(ReadData(buf, 0, 0), 2) << "a keyboard gives no read handle";
@@ -130,8 +130,9 @@ TEST_F(ProgramTest, KeyboardModeTypesTheSwipeAndSendsNoReport) {
 // with its failed tracks, as reports in a HID mode and typed in keyboard mode.
 TEST_F(ProgramTest, SwipeRepeatsTheCardsOfAFileInEachMode) {
     const std::string file = beside(dir(), "cards.txt");
-    write_file(file, std::string("# two cards\r\n") + kTrack1 + "|" + kTrack2 + "\r\n\n!|;42=1?\n");
-    const std::string card1 = std::string(kTrack1) + "\n" + kTrack2 + "\n";
+    write_file(file, std::string("# two cards\r\n") + kCardA.track1 + "|" + kCardA.track2 +
+                         "\r\n\n!|;42=1?\n");
+    const std::string card1 = std::string(kCardA.track1) + "\n" + kCardA.track2 + "\n";
     const std::string card2 = "%E?\n;42=1?\n";
     for (vr::Mode mode : {vr::Mode::Idtech, vr::Mode::Keyboard}) {
         SCOPED_TRACE(vr::mode_name(mode));
@@ -142,7 +143,7 @@ TEST_F(ProgramTest, SwipeRepeatsTheCardsOfAFileInEachMode) {
                   0);
         if (mode == vr::Mode::Keyboard) {
             const std::string expected = card1 + card2 + card1 + card2;
-            EXPECT_TRUE(eventually([&] { return served_output(name) == expected; }, 2000))
+            EXPECT_TRUE(Eventually([&] { return served_output(name) == expected; }, 2000))
                 << served_output(name);
         } else {
             for (int i = 0; i < 4; ++i) {
@@ -151,7 +152,7 @@ TEST_F(ProgramTest, SwipeRepeatsTheCardsOfAFileInEachMode) {
                 ASSERT_EQ(ReadData(buf, 2000, 0), 0);
                 const bool first = i % 2 == 0;
                 EXPECT_EQ(buf[2 + 1], first ? 0 : 1);  // track 1 status
-                EXPECT_EQ(buf[2 + 5], first ? std::strlen(kTrack2) : 6u);
+                EXPECT_EQ(buf[2 + 5], first ? std::strlen(kCardA.track2) : 6u);
             }
             unsigned char buf[MR_READ_BUF_LEN];
             EXPECT_EQ(ReadData(buf, 0, 0), 3) << "a fifth card";

@@ -1,4 +1,4 @@
-#include "e2e_reader.h"
+#include "reader_harness.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -19,7 +20,7 @@
 
 extern char** environ;
 
-namespace kestro::e2e {
+namespace vr::harness {
 
 const TestCard kCardA{"%B4111111111111111^TEST/CARD A^30121010000000000000?",
                       ";4111111111111111=30121010000000000?", ""};
@@ -37,8 +38,8 @@ constexpr const char kRuntimeVariable[] = "XDG_RUNTIME_DIR";
 // How long a stopped reader may take to remove its sockets and end.
 constexpr int kStopMs = 3000;
 
-// Whether a server takes connections at `path` (a socket file left behind by
-// a killed one does not).
+}  // namespace
+
 bool Listens(const std::string& path) {
     sockaddr_un addr{};
     if (path.size() >= sizeof addr.sun_path) {
@@ -55,8 +56,6 @@ bool Listens(const std::string& path) {
     return ok;
 }
 
-}  // namespace
-
 bool Eventually(const std::function<bool()>& done, int ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
@@ -68,7 +67,11 @@ bool Eventually(const std::function<bool()>& done, int ms) {
     return true;
 }
 
-int WaitForExit(pid_t pid, int ms) {
+namespace {
+
+// The wait status of a child process, at most `ms` after now; -1 when it had
+// to be killed because it did not end in time.
+int WaitStatus(pid_t pid, int ms) {
     int status = 0;
     pid_t got = 0;
     const bool ended = Eventually(
@@ -82,10 +85,19 @@ int WaitForExit(pid_t pid, int ms) {
         waitpid(pid, &status, 0);
         return -1;
     }
-    if (got != pid) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return got == pid ? status : -1;
+}
+
+}  // namespace
+
+int WaitForExit(pid_t pid, int ms) {
+    const int status = WaitStatus(pid, ms);
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int Stop(pid_t pid, int signal, int ms) {
+    kill(pid, signal);
+    return WaitStatus(pid, ms);
 }
 
 std::string ReadFile(const std::string& path) {
@@ -96,7 +108,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 RuntimeDir::RuntimeDir() {
-    char tmpl[] = "/tmp/kestro-e2e-XXXXXX";
+    char tmpl[] = "/tmp/kestro-runtime-XXXXXX";
     if (mkdtemp(tmpl) == nullptr) {
         return;
     }
@@ -121,37 +133,10 @@ RuntimeDir::~RuntimeDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-VirtualReader::VirtualReader(std::string program, std::string runtime_dir, std::string name,
-                             const std::string& mode, int start_ms)
-    : program_(std::move(program)), dir_(std::move(runtime_dir)), name_(std::move(name)) {
-    const std::string base = dir_ + "/" + name_;
-    pid_ = spawn({"serve", "--name", name_, "--mode", mode}, base + ".out", base + ".err");
-    if (pid_ <= 0) {
-        return;
-    }
-    const std::string sockets = dir_ + "/kestro/" + name_;
-    started_ = Eventually(
-        [&] {
-            // A program that ended (a bad option, a name in use) never listens.
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = -1;
-                return true;
-            }
-            return Listens(sockets + ".ctl") && Listens(sockets + ".sock");
-        },
-        start_ms);
-    started_ = started_ && pid_ > 0;
-}
+ReaderProgram::ReaderProgram(std::string runtime_dir, std::string program)
+    : dir_(std::move(runtime_dir)), program_(std::move(program)) {}
 
-VirtualReader::~VirtualReader() {
-    if (pid_ > 0) {
-        // SIGTERM lets the program remove its sockets; a hung one is killed.
-        kill(pid_, SIGTERM);
-        WaitForExit(pid_, kStopMs);
-    }
-}
-
-pid_t VirtualReader::spawn(const std::vector<std::string>& args, const std::string& out_file,
+pid_t ReaderProgram::Start(const std::vector<std::string>& args, const std::string& out_file,
                            const std::string& err_file) const {
     // Our environment with the private runtime directory and no X display.
     std::vector<std::string> env{std::string(kRuntimeVariable) + "=" + dir_};
@@ -187,12 +172,10 @@ pid_t VirtualReader::spawn(const std::vector<std::string>& args, const std::stri
     return rc == 0 ? pid : -1;
 }
 
-int VirtualReader::command(const std::string& command, const std::vector<std::string>& args,
-                           std::string* out, int ms) {
-    const std::string base = dir_ + "/" + name_ + "-run" + std::to_string(runs_++);
-    std::vector<std::string> all{command, "--name", name_};
-    all.insert(all.end(), args.begin(), args.end());
-    const pid_t pid = spawn(all, base + ".out", base + ".err");
+int ReaderProgram::Run(const std::vector<std::string>& args, std::string* out, std::string* err,
+                       int ms) {
+    const std::string base = dir_ + "/run" + std::to_string(runs_++);
+    const pid_t pid = Start(args, base + ".out", base + ".err");
     if (pid <= 0) {
         return -1;
     }
@@ -200,7 +183,63 @@ int VirtualReader::command(const std::string& command, const std::vector<std::st
     if (out != nullptr) {
         *out = ReadFile(base + ".out");
     }
+    if (err != nullptr) {
+        *err = ReadFile(base + ".err");
+    }
     return code;
+}
+
+pid_t ReaderProgram::Serve(const std::string& name, const std::string& mode, int start_ms) {
+    const std::string base = dir_ + "/" + name;
+    pid_t pid = Start({"serve", "--name", name, "--mode", mode}, base + ".out", base + ".err");
+    if (pid <= 0) {
+        return -1;
+    }
+    const std::string sockets = sockets_dir() + "/" + name;
+    const bool up = Eventually(
+        [&] {
+            // A program that ended (a bad option, a name in use) never listens.
+            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                pid = -1;
+                return true;
+            }
+            return Listens(sockets + ".ctl") && Listens(sockets + ".sock");
+        },
+        start_ms);
+    if (pid > 0 && !up) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+    return pid;
+}
+
+std::string ReaderProgram::ServedOutput(const std::string& name) const {
+    return ReadFile(dir_ + "/" + name + ".out");
+}
+
+std::string ReaderProgram::ServedErrors(const std::string& name) const {
+    return ReadFile(dir_ + "/" + name + ".err");
+}
+
+VirtualReader::VirtualReader(std::string runtime_dir, std::string name, const std::string& mode,
+                             int start_ms)
+    : program_(std::move(runtime_dir)), name_(std::move(name)) {
+    pid_ = program_.Serve(name_, mode, start_ms);
+}
+
+VirtualReader::~VirtualReader() {
+    if (pid_ > 0) {
+        // SIGTERM lets the program remove its sockets; a hung one is killed.
+        Stop(pid_, SIGTERM, kStopMs);
+    }
+}
+
+int VirtualReader::command(const std::string& command, const std::vector<std::string>& args,
+                           std::string* out, int ms) {
+    std::vector<std::string> all{command, "--name", name_};
+    all.insert(all.end(), args.begin(), args.end());
+    return program_.Run(all, out, nullptr, ms);
 }
 
 int VirtualReader::swipe(const std::string& track1, const std::string& track2,
@@ -220,12 +259,4 @@ int VirtualReader::swipe(const std::string& track1, const std::string& track2,
     return command("swipe", args);
 }
 
-std::string VirtualReader::served_output() const {
-    return ReadFile(dir_ + "/" + name_ + ".out");
-}
-
-std::string VirtualReader::served_errors() const {
-    return ReadFile(dir_ + "/" + name_ + ".err");
-}
-
-}  // namespace kestro::e2e
+}  // namespace vr::harness
