@@ -10,6 +10,10 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
     xvfb xauth libxtst-dev x11-utils imagemagick openbox wmctrl fonts-liberation
     clang-format binutils valgrind qemu-system-x86 cpio
+    # The Windows kit: kestro.lib made by llvm-dlltool and linked by lld-link
+    # from a clang-built program, the C# declarations compiled and run by
+    # Mono, the zip; the 32-bit Wine root packed with zstd.
+    clang lld llvm mono-mcs mono-runtime zip unzip zstd
 )
 
 missing=()

@@ -2,14 +2,16 @@
 # Cross-builds KestroConfigure.exe, the native Win32 window, for 32-bit (the
 # target) and 64-bit Windows with MinGW-w64 and tests it:
 #   - each program is a GUI program that imports system DLLs only;
-#   - the 64-bit program runs under Wine on an Xvfb display, driven from
-#     outside by utility/win32/tests/ui_driver.c: with a double of kestro.dll
+#   - each program runs under Wine on an Xvfb display (the 64-bit one in
+#     wine64, the 32-bit one in 32-bit Wine from scripts/wine32.sh), driven
+#     from outside by utility/win32/tests/ui_driver.c built for the same
+#     architecture: its version resource; with a double of kestro.dll
 #     in the IDTECH mode (window, controls, detection, one card, tab order,
 #     fonts, colours, Help, closing), with Exit, with a double that finds no
 #     reader, and with no kestro.dll at all;
 #   - while the card is shown, a screenshot of the window is taken and the
 #     colours of the mode box, the card box and the card list are checked
-#     on it.
+#     on it (the picture kept by --screenshot is the 64-bit program's).
 #   scripts/wine-utility.sh                      build and test
 #   scripts/wine-utility.sh --screenshot FILE    also keep the window's picture
 set -euo pipefail
@@ -60,35 +62,41 @@ command -v xvfb-run >/dev/null || fail "xvfb-run is missing (scripts/setup.sh in
 command -v import >/dev/null || fail "ImageMagick is missing (scripts/setup.sh installs it)"
 
 tmp=$(mktemp -d /tmp/kestro-wineui.XXXXXX)
-export WINEPREFIX=$tmp/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
     "$wineserver" -k >/dev/null 2>&1 || true
     rm -rf "$tmp"
 }
 trap cleanup EXIT
 
-# The test directories in the prefix's drive C: each one holds the program
+# The test directories in a prefix's drive C: each one holds the program
 # and what the case needs beside it.
-build=build-win32ui-x86_64
-root=$WINEPREFIX/drive_c/kestro-ui
-stage() {  # name, double (idtech, none or nothing)
-    mkdir -p "$root/$1"
-    cp "$build/utility/win32/KestroConfigure.exe" utility/README.TXT "$root/$1/"
-    if [ -n "$2" ]; then
-        cp "$build/utility/win32/tests/$2/kestro.dll" "$root/$1/"
+stage() {  # arch, root, name, double (idtech, none or nothing)
+    local build=build-win32ui-$1 root=$2
+    mkdir -p "$root/$3"
+    cp "$build/utility/win32/KestroConfigure.exe" utility/README.TXT "$root/$3/"
+    if [ -n "$4" ]; then
+        cp "$build/utility/win32/tests/$4/kestro.dll" "$root/$3/"
     fi
 }
+stage_all() {  # arch, root
+    stage "$1" "$2" reader idtech
+    stage "$1" "$2" exit idtech
+    stage "$1" "$2" noreader none
+    stage "$1" "$2" nolibrary ""
+    cp "build-win32ui-$1/utility/win32/tests/kestro_ui_driver.exe" "$2/"
+}
 
-# Everything that needs the display runs in one Xvfb session.
-cat >"$tmp/session.sh" <<EOF
+# Everything that needs the display runs in one Xvfb session, with WINE (the
+# command that starts a Windows program), ROOT (drive C's kestro-ui), OUT (a
+# folder for output), BOOT (1: create the prefix first) and SHOT_OUT set.
+cat >"$tmp/session.sh" <<'EOF'
 set -uo pipefail
-wine=$wine
-tmp=$tmp
-root=$root
-shot_out='$shot_out'
-EOF
-cat >>"$tmp/session.sh" <<'EOF'
-if ! timeout 300 "$wine" wineboot --init >"$tmp/wineboot.log" 2>&1; then
+wine=$WINE
+tmp=$OUT
+root=$ROOT
+shot_out=$SHOT_OUT
+if [ "$BOOT" = 1 ] && ! timeout 300 "$wine" wineboot --init >"$tmp/wineboot.log" 2>&1; then
     tail -n 20 "$tmp/wineboot.log"
     echo "wine-utility: Wine could not create its prefix"
     exit 1
@@ -171,19 +179,34 @@ done
 exit $status
 EOF
 
-stage reader idtech
-stage exit idtech
-stage noreader none
-stage nolibrary ""
-cp "$build/utility/win32/tests/kestro_ui_driver.exe" "$root/"
-
-echo "wine-utility: running KestroConfigure.exe under Wine and Xvfb"
+# 64-bit: the machine's wine64, in a prefix of its own.
+export WINEPREFIX=$tmp/prefix
+mkdir -p "$tmp/out64"
+stage_all x86_64 "$WINEPREFIX/drive_c/kestro-ui"
+echo "wine-utility: x86_64: running KestroConfigure.exe under Wine and Xvfb"
 status=0
-timeout 1200 xvfb-run -a -s "-screen 0 1024x768x24" bash "$tmp/session.sh" || status=$?
+WINE=$wine ROOT=$WINEPREFIX/drive_c/kestro-ui OUT=$tmp/out64 BOOT=1 SHOT_OUT=$shot_out \
+    timeout 1200 xvfb-run -a -s "-screen 0 1024x768x24" bash "$tmp/session.sh" || status=$?
 "$wineserver" -k >/dev/null 2>&1 || true
-[ "$status" -eq 0 ] || fail "KestroConfigure.exe failed its tests under Wine (status $status)"
+[ "$status" -eq 0 ] || fail "x86_64: KestroConfigure.exe failed its tests under Wine (status $status)"
 if [ -n "$shot_out" ]; then
     [ -s "$shot_out" ] || fail "no screenshot was written to $shot_out"
     echo "wine-utility: the window's picture is in $shot_out"
 fi
-echo "wine-utility: KestroConfigure.exe passed its tests under Wine"
+echo "wine-utility: x86_64: KestroConfigure.exe passed its tests under Wine"
+
+# 32-bit: 32-bit Wine in an i386 root with its prepared prefix
+# (scripts/wine32.sh); on a kernel that runs no 32-bit code this fails, it
+# never passes.
+echo "wine-utility: i686: preparing 32-bit Wine (scripts/wine32.sh)"
+bash scripts/wine32.sh prepare "$tmp/w32"
+root32=$tmp/w32/root/root/pfx/drive_c/kestro-ui
+mkdir -p "$tmp/out32"
+stage_all i686 "$root32"
+echo "wine-utility: i686: running KestroConfigure.exe under 32-bit Wine and Xvfb"
+status=0
+ROOT=$root32 OUT=$tmp/out32 BOOT=0 SHOT_OUT='' timeout 1200 \
+    xvfb-run -a -s "-screen 0 1024x768x24" bash scripts/wine32.sh run "$tmp/w32" --x11 \
+    --timeout 1100 -- bash -c 'WINE=$WINE32 bash "$1"' bash "$tmp/session.sh" || status=$?
+[ "$status" -eq 0 ] || fail "i686: KestroConfigure.exe failed its tests under 32-bit Wine (status $status)"
+echo "wine-utility: i686: KestroConfigure.exe passed its tests under 32-bit Wine"

@@ -1,9 +1,11 @@
 /*
  * kestro_wine_test - binds kestro.dll by export name, as a Windows program
  * does at run time, and checks what a machine without a reader can show:
- * the clock, the result of every export without a session, SetID, OpenUSB
- * finding no reader among the machine's HID interfaces, and the trace block
- * of that failed open, byte for byte.
+ * the DLL's version resource, the clock, the result of every export without
+ * a session, SetID, OpenUSB finding no reader among the machine's HID
+ * interfaces, and the trace block of that failed open, byte for byte. The
+ * 32-bit build also calls every export with the stack at 0, 4, 8 and 12
+ * modulo 16, as callers that keep only 4-byte alignment do.
  *
  * Run it with kestro.dll beside it and drive C as the current drive (it
  * refuses to run otherwise, so it never touches another drive's
@@ -14,11 +16,13 @@
 #include <setupapi.h>
 #include <hidsdi.h>
 
-#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
+
+#include "misaligned_call.h"
+#include "wincheck.h"
 
 #define TRACE_FILE "C:\\kestro.log"
 #define PID_IDTECH 0x05A0
@@ -47,24 +51,6 @@ static struct {
     fn_reset_stat ResetStatistics;
     fn_update_stat UpdateStatistics;
 } k;
-
-static int passed, failed;
-
-static int check(int ok, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    printf("%s ", ok ? "ok  " : "FAIL");
-    vprintf(format, args);
-    printf("\n");
-    va_end(args);
-    fflush(stdout);
-    if (ok) {
-        ++passed;
-    } else {
-        ++failed;
-    }
-    return ok;
-}
 
 /* --- Binding by name ------------------------------------------------------ */
 
@@ -496,6 +482,75 @@ static void check_without_session(void) {
     check(r == 0, "CloseKestro without a session: %d (expected 0)", (int)r);
 }
 
+/* --- Callers with a 4-byte aligned stack ---------------------------------- */
+
+#if defined(__i386__)
+/* Every export called through a thunk that leaves the stack at 0, 4, 8 and
+ * 12 modulo 16: the result must be the one an aligned call gives, and the
+ * export must remove exactly its arguments. */
+static void check_misaligned_callers(void) {
+    static unsigned char buf[READ_BUF_LEN];
+    static const unsigned char state[7] = {1, 2, 3, 4, 5, 6, 7};
+    static const unsigned char data[4] = {9, 8, 7, 6};
+    const int32_t pbuf = (int32_t)(intptr_t)buf;
+    const int32_t pstate = (int32_t)(intptr_t)state;
+    const int32_t pdata = (int32_t)(intptr_t)data;
+    const int32_t soon = (int32_t)time(NULL) + 100; /* a clock reading 100 s ahead */
+    enum { CLOCK = -1000 };                         /* expected: a reading of time() */
+    const struct {
+        const char* call;
+        void (*fn)(void);
+        int32_t nargs;
+        int32_t args[5];
+        int32_t expected;
+    } calls[] = {
+        {"OpenUSB()", (void (*)(void))k.OpenUSB, 0, {0}, 2},
+        {"OpenKestro()", (void (*)(void))k.OpenKestro, 0, {0}, 2},
+        {"CloseUSB()", (void (*)(void))k.CloseUSB, 0, {0}, 0},
+        {"CloseKestro()", (void (*)(void))k.CloseKestro, 0, {0}, 0},
+        {"SetID(0)", (void (*)(void))k.SetID, 1, {0}, 0},
+        {"gtime()", (void (*)(void))k.gtime, 0, {0}, CLOCK},
+        {"ReadData(buf, 2, 7)", (void (*)(void))k.ReadData, 3, {pbuf, 2, 7}, 1},
+        {"ReadData1(buf)", (void (*)(void))k.ReadData1, 1, {pbuf}, 1},
+        {"SetMrStateEx(state)", (void (*)(void))k.SetMrStateEx, 1, {pstate}, 4},
+        {"SetMrStateBuf(state)", (void (*)(void))k.SetMrStateBuf, 1, {pstate}, 1},
+        {"SetMrState()", (void (*)(void))k.SetMrState, 0, {0}, 1},
+        {"GetMrState(buf)", (void (*)(void))k.GetMrState, 1, {pbuf}, 1},
+        {"ResetDevice(255)", (void (*)(void))k.ResetDevice, 1, {255}, 3},
+        {"ChangeMode(2)", (void (*)(void))k.ChangeMode, 1, {2}, 5},
+        {"FlushCounter()", (void (*)(void))k.FlushCounter, 0, {0}, 1},
+        {"RetrieveStatistics(1, buf, 3)", (void (*)(void))k.RetrieveStatistics, 3, {1, pbuf, 3}, 2},
+        {"ResetStatistics(1, soon, 0)", (void (*)(void))k.ResetStatistics, 3, {1, soon, 0}, 4},
+        {"UpdateStatistics(1, data, 4, soon, 0)",
+         (void (*)(void))k.UpdateStatistics,
+         5,
+         {1, pdata, 4, soon, 0},
+         4},
+    };
+    size_t i;
+    for (i = 0; i < sizeof calls / sizeof calls[0]; ++i) {
+        char got[128] = "";
+        int ok = 1, pad;
+        for (pad = 0; pad < 16; pad += 4) {
+            struct misaligned_stack seen = {-1, -1};
+            time_t t0 = time(NULL);
+            int32_t r = misaligned_call(calls[i].fn, calls[i].args, calls[i].nargs, pad, &seen);
+            time_t t1 = time(NULL);
+            size_t used = strlen(got);
+            int right = calls[i].expected == CLOCK ? r >= (int32_t)t0 - 1 && r <= (int32_t)t1 + 1
+                                                   : r == calls[i].expected;
+            ok &= right && seen.at_call_mod16 == pad && seen.left == 0;
+            snprintf(got + used, sizeof got - used, " %d:%s%s", pad, right ? "ok" : "WRONG",
+                     seen.at_call_mod16 != pad ? "(pad)"
+                     : seen.left != 0          ? "(stack)"
+                                               : "");
+        }
+        check(ok, "%s with the stack at 0/4/8/12 mod 16: right result, arguments removed:%s",
+              calls[i].call, got);
+    }
+}
+#endif
+
 int main(void) {
     char cwd[MAX_PATH];
     DWORD cwd_len = GetCurrentDirectoryA(sizeof cwd, cwd);
@@ -513,9 +568,10 @@ int main(void) {
     }
     DeleteFileA(TRACE_FILE); /* a leftover of an interrupted run */
     if (!bind_all()) {
-        printf("kestro_wine_test: %d passed, %d failed\n", passed, failed);
+        check_summary("kestro_wine_test");
         return 1;
     }
+    check_version_resource("kestro.dll", "kestro.dll", KESTRO_VERSION);
 
     t0 = time(NULL);
     g = k.gtime();
@@ -556,6 +612,8 @@ int main(void) {
         check(DeleteFileA(TRACE_FILE) && !trace_exists(), "removed C:\\kestro.log");
     }
 
-    printf("kestro_wine_test: %d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+#if defined(__i386__)
+    check_misaligned_callers();
+#endif
+    return check_summary("kestro_wine_test");
 }

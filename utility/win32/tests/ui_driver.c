@@ -8,7 +8,8 @@
  *       the tab order, fonts and colours, Help, and closing the window.
  *       With --screenshot it writes DIR\shot-request (the window's screen
  *       rectangle) once the card is shown and waits for DIR\shot-done.
- *   kestro_ui_driver exit     DIR   the Exit button ends the program
+ *   kestro_ui_driver exit     DIR   the version resource of
+ *       KestroConfigure.exe, and the Exit button ends the program
  *   kestro_ui_driver noreader DIR   the double without a reader: the
  *       message, then the end of the program when it is answered
  *   kestro_ui_driver nolibrary DIR  no kestro.dll at all: the two error
@@ -26,6 +27,7 @@
 #include <string.h>
 
 #include "form1_ids.h"
+#include "wincheck.h"
 
 #define CAPTION "Torvanex USB MSR Configure v1.00"
 #define APP_TITLE "KestroConfigure"
@@ -34,27 +36,10 @@
 #define TRACK2 ";6011000990139424=30121010000?"
 #define TEXT_MAX 4096
 
-static int passed, failed;
 static char dir[MAX_PATH];
 static PROCESS_INFORMATION program;
 static HWND form, frame;
 static int dpi_x = 96, dpi_y = 96;
-
-static int check(int ok, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    printf("%s ", ok ? "ok  " : "FAIL");
-    vprintf(format, args);
-    printf("\n");
-    va_end(args);
-    fflush(stdout);
-    if (ok) {
-        ++passed;
-    } else {
-        ++failed;
-    }
-    return ok;
-}
 
 /* --- The program's windows ------------------------------------------------ */
 
@@ -667,6 +652,9 @@ static int scenario_reader(int screenshot) {
 }
 
 static int scenario_exit(void) {
+    char exe[MAX_PATH];
+    snprintf(exe, sizeof exe, "%s\\KestroConfigure.exe", dir);
+    check_version_resource(exe, "KestroConfigure.exe", KESTRO_VERSION);
     if (!start_program() || !find_form()) {
         return 0;
     }
@@ -784,6 +772,7 @@ static int scenario_nolibrary(void) {
 int main(int argc, char** argv) {
     HDC screen;
     const char* what;
+    char summary[64];
     if (argc < 3) {
         fprintf(stderr,
                 "usage: kestro_ui_driver reader|exit|noreader|nolibrary DIR [--screenshot]\n");
@@ -812,6 +801,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     stop_program();
-    printf("kestro_ui_driver %s: %d passed, %d failed\n", what, passed, failed);
-    return failed == 0 && passed > 0 ? 0 : 1;
+    snprintf(summary, sizeof summary, "kestro_ui_driver %s", what);
+    return check_summary(summary);
 }
