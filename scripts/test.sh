@@ -6,7 +6,7 @@
 #   scripts/test.sh plain      only the plain build and its tests
 #   scripts/test.sh sanitize   only the sanitizer build and its tests
 #   scripts/test.sh memcheck   only the library tests under Valgrind
-#   scripts/test.sh windows    only the Windows cross builds
+#   scripts/test.sh windows    only the Windows cross builds, their Wine tests and kit
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
@@ -55,5 +55,6 @@ if [ "$what" = all ] || [ "$what" = windows ]; then
     echo "== Windows cross builds"
     bash scripts/windows.sh
     bash scripts/wine-utility.sh  # KestroConfigure.exe, the Win32 window, under Wine and Xvfb
+    bash kit/windows/make-kit.sh  # the Windows kit, kestro-VERSION-windows.zip
 fi
 print_summary

@@ -1,0 +1,106 @@
+// Declarations of kestro.dll, the USB magnetic-stripe card reader library,
+// for .NET (P/Invoke). Put kestro.dll (32-bit for an x86 process, 64-bit for
+// an x64 one) beside the program. The same declarations load libkestro.so
+// on Linux under Mono.
+//
+// Every function returns an int (32 bits), 0 for success; integers are
+// passed as int. Buffers are byte arrays that the caller sizes:
+//
+//     var card = new byte[Kestro.MR_READ_BUF_LEN];
+//     Kestro.SetID(Kestro.MR_PID_IDTECH);
+//     if (Kestro.OpenKestro() == 0 && Kestro.ReadData(card, 5000, 0) == 0) {
+//         int n = card[0] | card[1] << 8; // report length, then the report
+//     }
+//     Kestro.CloseKestro();
+//
+// Buffer sizes: ReadData and ReadData1 write MR_READ_BUF_LEN (1024) bytes;
+// GetMrState writes MR_FEATURE_LEN (25); SetMrStateEx and SetMrStateBuf read
+// MR_STATE_LEN (7); RetrieveStatistics writes at most len bytes;
+// UpdateStatistics reads len (at most MR_STAT_UPDATE_MAX, 21). A shorter
+// array lets the library write past its end.
+//
+// One session per process, called from one thread at a time. The trace
+// goes to \kestro.log in the root of the current drive, only if that file
+// exists.
+using System.Runtime.InteropServices;
+
+public static class Kestro {
+    const string Dll = "kestro";
+
+    // USB vendor id and the product ids of the reader's three modes.
+    public const int MR_VID = 0x3E7A;
+    public const int MR_PID_KEYBOARD = 0x0500;
+    public const int MR_PID_IDTECH = 0x05A0;
+    public const int MR_PID_MAGTEK = 0x05B0;
+
+    // Buffer and report sizes, in bytes.
+    public const int MR_FEATURE_LEN = 25;
+    public const int MR_FEATURE_LEN_SHORT = 10;
+    public const int MR_READ_LEN = 538;
+    public const int MR_READ_BUF_LEN = 1024;
+    public const int MR_STATE_LEN = 7;
+
+    // Command codes (byte 1 of the feature report).
+    public const int MR_CMD_SET_STATE = 0xB2;
+    public const int MR_CMD_GET_STATE = 0xB3;
+    public const int MR_CMD_CHANGE_MODE = 0xBE;
+    public const int MR_CMD_FLUSH_COUNTER = 0xBF;
+    public const int MR_CMD_RESET_STATISTICS = 0xC0;
+    public const int MR_CMD_RETRIEVE_STATISTICS = 0xD0;
+    public const int MR_CMD_UPDATE_STATISTICS = 0xE0;
+    public const int MR_CMD_RESET = 0xFF;
+    public const int MR_RESET_MARK = 0xAA;
+
+    // Limits: slots of a session, statistics records and their sizes.
+    public const int MR_MAX_SLOTS = 256;
+    public const int MR_STAT_MAX_INDEX = 15;
+    public const int MR_STAT_UPDATE_MAX = 21;
+    public const int MR_STAT_ANSWER_MAX = 23;
+
+    // Session: 0 opened, 1 already open, 2 no reader; SetID chooses the
+    // product id of the next open; gtime is seconds since 1970 (UTC).
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int OpenUSB();
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int OpenKestro();
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int CloseUSB();
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int CloseKestro();
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int SetID(int new_pid);
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int gtime();
+
+    // Card data: pbuf holds MR_READ_BUF_LEN bytes; timeout in ms.
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int ReadData([In, Out] byte[] pbuf, int timeout, int tag);
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int ReadData1([In, Out] byte[] pbuf);
+
+    // Configuration: state holds MR_STATE_LEN bytes, report MR_FEATURE_LEN.
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int SetMrStateEx([In] byte[] state);
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int SetMrStateBuf([In] byte[] state);
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int SetMrState();
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int GetMrState([In, Out] byte[] report);
+
+    // Commands: ChangeMode 1 keyboard, 2 IDTECH, 3 MAGTEK.
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int ResetDevice(int mode);
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int ChangeMode(int mode);
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int FlushCounter();
+
+    // Statistics: records 1 to 15; pbuf and data hold at least len bytes.
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int RetrieveStatistics(int idx, [In, Out] byte[] pbuf, int len);
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int ResetStatistics(int idx, int pw1, int pw2);
+    [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+    public static extern int UpdateStatistics(int idx, [In] byte[] data, int len, int pw1, int pw2);
+}

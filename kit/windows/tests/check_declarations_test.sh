@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The declaration check passes on the kit's files and fails on each of
+# these faults, made in a copy: file | sed expression | fault.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+header=$here/../../library/include/kestro.h
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+cases=(
+    'kestro.bas|0,/ByRef pbuf As Byte) As Long/s//ByVal pbuf As Byte) As Long/|a buffer passed ByVal'
+    'kestro.bas|/Declare Function FlushCounter /d|a function missing in the VB6 branch'
+    'kestro.bas|0,/, ByVal tag As Long/s///|an argument missing'
+    'kestro.bas|0,/SetID Lib "kestro.dll" (ByVal new_pid As Long) As Long/s//SetID Lib "kestro.dll" (ByVal new_pid As Integer) As Long/|a 16-bit integer'
+    'kestro.bas|s/\(SetMrState Lib "kestro.dll" () As \)Long/\1Integer/|a 16-bit result'
+    'kestro.bas|s/MR_READ_BUF_LEN As Long = 1024/MR_READ_BUF_LEN As Long = 512/|a wrong buffer size'
+    'kestro.bas|s/Lib "kestro.dll" () As Long/Lib "kestro32.dll" () As Long/|another DLL'
+    'Kestro.cs|0,/StdCall)\]/s//Cdecl)]/|the C calling convention'
+    'Kestro.cs|s/ReadData(\[In, Out\] byte\[\] pbuf, int timeout/ReadData(byte[] pbuf, int timeout/|a buffer without its direction'
+    'Kestro.cs|s/\[In\] byte\[\] state/[In, Out] byte[] state/|a read-only buffer declared as written'
+    'Kestro.cs|s/int len);/long len);/|a 64-bit integer'
+    'Kestro.cs|s/const string Dll = "kestro";/const string Dll = "kestro32";/|another library'
+    'Kestro.cs|s/MR_STATE_LEN = 7;/MR_STATE_LEN = 8;/|a wrong constant'
+    'Kestro.cs|/public const int MR_VID/d|a constant missing'
+)
+
+fails=0
+cp "$here/kestro.bas" "$here/Kestro.cs" "$tmp/"
+if ! bash "$here/check-declarations.sh" "$header" "$tmp/kestro.bas" "$tmp/Kestro.cs" >"$tmp/out"; then
+    cat "$tmp/out"
+    echo "FAIL the kit's own declarations are rejected"
+    fails=$((fails + 1))
+fi
+for c in "${cases[@]}"; do
+    IFS='|' read -r file expr fault <<<"$c"
+    cp "$here/kestro.bas" "$here/Kestro.cs" "$tmp/"
+    sed -i "$expr" "$tmp/$file"
+    if cmp -s "$here/$file" "$tmp/$file"; then
+        echo "FAIL $fault: the fault was not made ($expr)"
+        fails=$((fails + 1))
+    elif bash "$here/check-declarations.sh" "$header" "$tmp/kestro.bas" "$tmp/Kestro.cs" >"$tmp/out"; then
+        echo "FAIL $fault in $file: not found"
+        fails=$((fails + 1))
+    else
+        echo "ok   $fault in $file: $(head -n 1 "$tmp/out")"
+    fi
+done
+[ "$fails" -eq 0 ]
