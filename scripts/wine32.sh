@@ -165,6 +165,7 @@ EOF
     local setup='set -e
 root=$1 x11=$2
 shift 2
+mkdir -p "$root/proc" "$root/dev" "$root/tmp"
 mount -t proc proc "$root/proc"
 mount --rbind /dev "$root/dev"
 mount -t tmpfs tmpfs "$root/tmp"
