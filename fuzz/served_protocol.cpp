@@ -54,8 +54,21 @@ void check_body(const Message& m) {
             if (decode_status(m.body, &st)) {
                 Status again;
                 fuzz::check(decode_status(encode_status(st), &again), "status round trip");
-                fuzz::check(again.records == st.records && again.host_pids == st.host_pids,
+                fuzz::check(again.records == st.records && again.host_pids == st.host_pids &&
+                                again.history.size() == st.history.size() &&
+                                again.faults.size() == st.faults.size(),
                             "status changed");
+            }
+            break;
+        }
+        case Type::Fault: {
+            FaultRequest f;
+            if (decode_fault(m.body, &f)) {
+                FaultRequest again;
+                fuzz::check(decode_fault(encode_fault(f), &again), "fault round trip");
+                fuzz::check(again.name == f.name && again.value == f.value && again.set == f.set &&
+                                again.once == f.once,
+                            "fault changed");
             }
             break;
         }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <vector>
 
@@ -15,8 +16,25 @@
 namespace kp {
 namespace {
 
+constexpr int kDefaultTimeoutMs = 2000;
+constexpr int kMaxTimeoutMs = 60000;
+
+// The default wait, or the one KESTRO_SERVED_TIMEOUT_MS gives (1 to 60000):
+// an application tested against a reader that does not answer need not
+// wait the full time for each case.
+int default_timeout_ms() {
+    const char* text = secure_getenv("KESTRO_SERVED_TIMEOUT_MS");
+    if (text == nullptr || *text == '\0') {
+        return kDefaultTimeoutMs;
+    }
+    char* end = nullptr;
+    long ms = std::strtol(text, &end, 10);
+    return *end == '\0' && ms >= 1 && ms <= kMaxTimeoutMs ? static_cast<int>(ms)
+                                                          : kDefaultTimeoutMs;
+}
+
 int& timeout_ms() {
-    static int ms = 2000;
+    static int ms = default_timeout_ms();
     return ms;
 }
 
@@ -116,7 +134,7 @@ std::shared_ptr<Backend> make_served_backend(const std::string& dir) {
 }
 
 void set_served_timeout_ms(int ms) {
-    timeout_ms() = ms > 0 ? ms : 2000;
+    timeout_ms() = ms > 0 ? ms : default_timeout_ms();
 }
 
 int served_timeout_ms() {

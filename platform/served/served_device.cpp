@@ -287,6 +287,15 @@ bool ServedDevice::handle(served::Message& m) {
         deliver_input(this, m.body.data(), m.body.size());
         return true;
     }
+    if (m.type == served::Type::InputError && hello_done_) {
+        if (!m.body.empty()) {
+            return false;
+        }
+        // The reader failed a read, as a device error completes the reads
+        // under way.
+        fail_pending_reads(this);
+        return true;
+    }
     if (awaiting_ && !replied_ && m.type == awaited_type_) {
         reply_ = std::move(m.body);
         replied_ = true;

@@ -68,17 +68,39 @@ bool known_type(uint8_t t) {
         case Type::GetFeature:
         case Type::Answer:
         case Type::InputReport:
+        case Type::InputError:
         case Type::Swipe:
         case Type::Status:
         case Type::StatusAnswer:
         case Type::Unplug:
         case Type::Plug:
+        case Type::Fault:
             return true;
     }
     return false;
 }
 
 constexpr size_t kHelloLength = 2 + 8 * 2 + 1;
+
+// A text of at most 255 characters behind its length byte.
+bool put_text(std::vector<uint8_t>& out, const std::string& text) {
+    if (text.size() > 255) {
+        return false;
+    }
+    out.push_back(static_cast<uint8_t>(text.size()));
+    out.insert(out.end(), text.begin(), text.end());
+    return true;
+}
+
+bool get_text(Reader& r, std::string* text) {
+    size_t n = r.u8();
+    std::vector<uint8_t> bytes;
+    if (!r.ok() || !r.bytes(n, &bytes)) {
+        return false;
+    }
+    text->assign(bytes.begin(), bytes.end());
+    return true;
+}
 
 }  // namespace
 
@@ -171,6 +193,12 @@ bool decode_hello(const std::vector<uint8_t>& body, Hello* hello) {
     return true;
 }
 
+uint16_t hello_version(const std::vector<uint8_t>& body) {
+    Reader r(body);
+    uint16_t version = r.u16();
+    return r.ok() ? version : 0;
+}
+
 std::vector<uint8_t> encode_answer(bool ok, const uint8_t* data, size_t length) {
     if (data == nullptr) {
         length = 0;
@@ -231,7 +259,8 @@ std::vector<uint8_t> encode_status(const Status& s) {
     std::vector<uint8_t> out;
     out.push_back(s.mode);
     put16(out, s.product_id);
-    out.push_back(static_cast<uint8_t>((s.plugged ? 1 : 0) | (s.restarting ? 2 : 0)));
+    out.push_back(
+        static_cast<uint8_t>((s.plugged ? 1 : 0) | (s.restarting ? 2 : 0) | (s.away ? 4 : 0)));
     out.insert(out.end(), s.state.begin(), s.state.end());
     for (const auto& record : s.records) {
         if (record.size() > 255) {
@@ -243,6 +272,36 @@ std::vector<uint8_t> encode_status(const Status& s) {
     out.push_back(static_cast<uint8_t>(s.host_pids.size()));
     for (uint32_t pid : s.host_pids) {
         put32(out, pid);
+    }
+    out.push_back(s.pending_mode);
+    for (uint32_t count : {s.flushes, s.resets, s.mode_changes}) {
+        put32(out, count);
+    }
+    if (s.history.size() > kStatusMaxHistory || s.faults.size() > kStatusMaxFaults) {
+        return {};
+    }
+    out.push_back(static_cast<uint8_t>(s.history.size()));
+    for (const StatusReport& h : s.history) {
+        if (h.bytes.size() > kStatusMaxReport) {
+            return {};
+        }
+        put32(out, h.time_ms);
+        out.push_back(
+            static_cast<uint8_t>((h.get ? 1 : 0) | (h.accepted ? 2 : 0) | (h.unanswered ? 4 : 0)));
+        put16(out, h.length);
+        out.push_back(static_cast<uint8_t>(h.bytes.size()));
+        out.insert(out.end(), h.bytes.begin(), h.bytes.end());
+        if (!put_text(out, h.command)) {
+            return {};
+        }
+    }
+    out.push_back(static_cast<uint8_t>(s.faults.size()));
+    for (const StatusFault& f : s.faults) {
+        if (!put_text(out, f.name)) {
+            return {};
+        }
+        out.push_back(f.once ? 1 : 0);
+        put32(out, static_cast<uint32_t>(f.value));
     }
     if (out.size() > kMaxBody) {
         return {};
@@ -256,11 +315,12 @@ bool decode_status(const std::vector<uint8_t>& body, Status* status) {
     s.mode = r.u8();
     s.product_id = r.u16();
     uint8_t flags = r.u8();
-    if (!r.ok() || flags > 3) {
+    if (!r.ok() || flags > 7) {
         return false;
     }
     s.plugged = (flags & 1) != 0;
     s.restarting = (flags & 2) != 0;
+    s.away = (flags & 4) != 0;
     for (uint8_t& b : s.state) {
         b = r.u8();
     }
@@ -277,10 +337,74 @@ bool decode_status(const std::vector<uint8_t>& body, Status* status) {
     for (size_t i = 0; i < hosts; ++i) {
         s.host_pids.push_back(r.u32());
     }
+    s.pending_mode = r.u8();
+    s.flushes = r.u32();
+    s.resets = r.u32();
+    s.mode_changes = r.u32();
+    size_t reports = r.u8();
+    if (!r.ok() || reports > kStatusMaxHistory) {
+        return false;
+    }
+    s.history.resize(reports);
+    for (StatusReport& h : s.history) {
+        h.time_ms = r.u32();
+        uint8_t hflags = r.u8();
+        h.length = r.u16();
+        size_t n = r.u8();
+        if (!r.ok() || hflags > 7 || n > kStatusMaxReport || !r.bytes(n, &h.bytes) ||
+            !get_text(r, &h.command)) {
+            return false;
+        }
+        h.get = (hflags & 1) != 0;
+        h.accepted = (hflags & 2) != 0;
+        h.unanswered = (hflags & 4) != 0;
+    }
+    size_t faults = r.u8();
+    if (!r.ok() || faults > kStatusMaxFaults) {
+        return false;
+    }
+    s.faults.resize(faults);
+    for (StatusFault& f : s.faults) {
+        if (!get_text(r, &f.name)) {
+            return false;
+        }
+        uint8_t once = r.u8();
+        f.value = static_cast<int32_t>(r.u32());
+        if (!r.ok() || once > 1) {
+            return false;
+        }
+        f.once = once == 1;
+    }
     if (!r.ok() || !r.at_end()) {
         return false;
     }
     *status = s;
+    return true;
+}
+
+std::vector<uint8_t> encode_fault(const FaultRequest& f) {
+    std::vector<uint8_t> out;
+    out.push_back(f.set ? 1 : 0);
+    out.push_back(f.once ? 1 : 0);
+    put32(out, static_cast<uint32_t>(f.value));
+    if (!put_text(out, f.name)) {
+        return {};
+    }
+    return out;
+}
+
+bool decode_fault(const std::vector<uint8_t>& body, FaultRequest* fault) {
+    Reader r(body);
+    FaultRequest f;
+    uint8_t set = r.u8();
+    uint8_t once = r.u8();
+    f.value = static_cast<int32_t>(r.u32());
+    if (!r.ok() || set > 1 || once > 1 || !get_text(r, &f.name) || !r.at_end()) {
+        return false;
+    }
+    f.set = set == 1;
+    f.once = once == 1;
+    *fault = f;
     return true;
 }
 

@@ -57,9 +57,9 @@ TEST(ServedProtocol, MalformedFramesBreakTheDecoderForGood) {
     };
     const Case cases[] = {
         {"empty payload", {0x00, 0x00}},
-        {"payload over the limit", {0x01, 0x04}},  // 1025
+        {"payload over the limit", {0x01, 0x10}},  // 4097
         {"huge payload", {0xFF, 0xFF}},
-        {"unknown type", {0x01, 0x00, 0x06}},
+        {"unknown type", {0x01, 0x00, 0x07}},
         {"unknown type zero", {0x01, 0x00, 0x00}},
     };
     for (const Case& c : cases) {
@@ -99,9 +99,17 @@ TEST(ServedProtocol, HelloCarriesIdentityAndRefusesOtherVersions) {
     EXPECT_EQ(back.identity.feature_report_length, 25);
     EXPECT_EQ(back.flags, kRefuseReadWrite);
 
+    EXPECT_EQ(hello_version(body), kProtocolVersion);
+    // A hello of another version, longer or shorter, is refused, but its
+    // version can be read to say which one it was.
+    for (std::vector<uint8_t> other : {std::vector<uint8_t>{1, 0}, std::vector<uint8_t>{3, 0, 9}}) {
+        EXPECT_FALSE(decode_hello(other, &back));
+        EXPECT_EQ(hello_version(other), other[0]);
+    }
     auto other = body;
-    other[0] = 2;
+    other[0] = 1;
     EXPECT_FALSE(decode_hello(other, &back));
+    EXPECT_EQ(hello_version({7}), 0);
     EXPECT_FALSE(decode_hello({0x01}, &back));
     auto longer = body;
     longer.push_back(0);
@@ -145,6 +153,23 @@ TEST(ServedProtocol, AnswerSwipeAndStatusRoundTripAndRejectBadBodies) {
     st.records[0] = {0xAA};
     st.records[14] = std::vector<uint8_t>(21, 0x21);
     st.host_pids = {12, 0xFFFFFFFF};
+    st.away = true;
+    st.pending_mode = 3;
+    st.flushes = 70000;
+    st.resets = 2;
+    st.mode_changes = 1;
+    StatusReport h;
+    h.time_ms = 123456;
+    h.get = true;
+    h.accepted = true;
+    h.length = 40;
+    h.bytes.assign(kStatusMaxReport, 0xB3);
+    h.command = "MR_CMD_GET_STATE";
+    StatusReport unanswered;
+    unanswered.unanswered = true;
+    unanswered.command = "MR_CMD_RESET";
+    st.history = {h, unanswered};
+    st.faults = {{"fail-get", true, -1}, {"leave-bus", false, 86400000}};
     Status sback;
     auto sbody = encode_status(st);
     ASSERT_TRUE(decode_status(sbody, &sback));
@@ -154,12 +179,71 @@ TEST(ServedProtocol, AnswerSwipeAndStatusRoundTripAndRejectBadBodies) {
     EXPECT_EQ(sback.state, st.state);
     EXPECT_EQ(sback.records, st.records);
     EXPECT_EQ(sback.host_pids, st.host_pids);
+    EXPECT_TRUE(sback.away);
+    EXPECT_EQ(sback.pending_mode, 3);
+    EXPECT_EQ(sback.flushes, 70000u);
+    EXPECT_EQ(sback.resets, 2u);
+    EXPECT_EQ(sback.mode_changes, 1u);
+    ASSERT_EQ(sback.history.size(), 2u);
+    EXPECT_EQ(sback.history[0].time_ms, 123456u);
+    EXPECT_TRUE(sback.history[0].get && sback.history[0].accepted);
+    EXPECT_FALSE(sback.history[0].unanswered);
+    EXPECT_EQ(sback.history[0].length, 40);
+    EXPECT_EQ(sback.history[0].bytes, h.bytes);
+    EXPECT_EQ(sback.history[0].command, h.command);
+    EXPECT_TRUE(sback.history[1].unanswered);
+    EXPECT_EQ(sback.history[1].command, "MR_CMD_RESET");
+    ASSERT_EQ(sback.faults.size(), 2u);
+    EXPECT_TRUE(sback.faults[0].once);
+    EXPECT_EQ(sback.faults[0].value, -1);
+    EXPECT_EQ(sback.faults[1].name, "leave-bus");
+    EXPECT_EQ(sback.faults[1].value, 86400000);
     sbody.push_back(0);
     EXPECT_FALSE(decode_status(sbody, &sback));
     sbody.resize(sbody.size() - 3);
     EXPECT_FALSE(decode_status(sbody, &sback));
+    // Lists and texts over their limits do not encode.
+    Status too_many = st;
+    too_many.history.assign(kStatusMaxHistory + 1, unanswered);
+    EXPECT_TRUE(encode_status(too_many).empty());
+    too_many = st;
+    too_many.history[0].bytes.push_back(0);
+    EXPECT_TRUE(encode_status(too_many).empty());
+    too_many = st;
+    too_many.faults[0].name = std::string(256, 'f');
+    EXPECT_TRUE(encode_status(too_many).empty());
+    // The most the reader sends fits one message.
+    Status full = st;
+    full.records.fill(std::vector<uint8_t>(21, 1));
+    full.host_pids.assign(kStatusMaxHosts, 1);
+    h.command = "MR_CMD_RETRIEVE_STATISTICS";
+    full.history.assign(kStatusMaxHistory, h);
+    full.faults.assign(9, StatusFault{"bad-retrieve-count", true, 255});
+    EXPECT_FALSE(encode_status(full).empty());
     st.host_pids.assign(kStatusMaxHosts + 1, 1);
     EXPECT_TRUE(encode_status(st).empty());
+
+    FaultRequest f;
+    f.set = true;
+    f.once = true;
+    f.value = 300;
+    f.name = "stall-reads";
+    FaultRequest fback;
+    auto fbody = encode_fault(f);
+    ASSERT_TRUE(decode_fault(fbody, &fback));
+    EXPECT_TRUE(fback.set && fback.once);
+    EXPECT_EQ(fback.value, 300);
+    EXPECT_EQ(fback.name, "stall-reads");
+    f.value = -1;
+    f.name.clear();
+    ASSERT_TRUE(decode_fault(encode_fault(f), &fback));
+    EXPECT_EQ(fback.value, -1);
+    EXPECT_EQ(fback.name, "");
+    fbody.push_back(0);
+    EXPECT_FALSE(decode_fault(fbody, &fback)) << "trailing byte";
+    EXPECT_FALSE(decode_fault({2, 0, 0, 0, 0, 0, 0}, &fback)) << "set byte over 1";
+    f.name = std::string(256, 'x');
+    EXPECT_TRUE(encode_fault(f).empty());
 }
 
 }  // namespace

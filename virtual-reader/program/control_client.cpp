@@ -60,14 +60,19 @@ class ControlLink {
             uint8_t chunk[2048];
             ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
             if (n <= 0) {
+                closed_ = n == 0;
                 return false;
             }
             decoder_.feed(chunk, static_cast<size_t>(n));
         }
     }
 
+    // Whether the reader closed the connection (rather than not answering).
+    bool closed() const { return closed_; }
+
   private:
     int fd_;
+    bool closed_ = false;
     served::Decoder decoder_;
 };
 
@@ -106,7 +111,29 @@ int exchange(ControlLink& link, Type request, const std::vector<uint8_t>& body,
 
 }  // namespace
 
+// fault --list: every fault with its value and what an application sees.
+std::string fault_list() {
+    std::string out;
+    for (const vr::FaultInfo& f : vr::fault_catalogue()) {
+        std::string head = f.name;
+        if (f.value == vr::FaultValue::Duration) {
+            head += " [MS]";
+        } else if (f.value == vr::FaultValue::Count) {
+            head += " [N]";
+        }
+        if (f.once_allowed) {
+            head += " [--once]";
+        }
+        out += head + ": " + f.effect + "\n";
+    }
+    return out;
+}
+
 int run_control_command(const std::string& dir, const Options& options) {
+    if (options.command == Command::Fault && options.fault_list) {
+        std::fputs(fault_list().c_str(), stdout);
+        return kExitDone;
+    }
     const std::string path = served::control_socket(dir, options.name);
     int fd = served::dir_trusted(dir) && served::socket_trusted(path) ? connect_to(path) : -1;
     if (fd < 0) {
@@ -116,8 +143,22 @@ int run_control_command(const std::string& dir, const Options& options) {
     Message m;
     served::Hello theirs;
     if (!link.send(Type::Hello, served::encode_hello(served::Hello{})) || !link.receive(&m) ||
-        m.type != Type::Hello || !served::decode_hello(m.body, &theirs)) {
-        return fail(kExitNoReader, "reader '" + options.name + "' does not answer");
+        m.type != Type::Hello) {
+        // A reader of another protocol version that does not say which
+        // closes the connection at once.
+        return fail(kExitNoReader,
+                    "reader '" + options.name + "' " +
+                        (link.closed() ? "closed the connection at hello: it speaks another "
+                                         "protocol version than this program (" +
+                                             std::to_string(served::kProtocolVersion) + ")"
+                                       : std::string("does not answer")));
+    }
+    if (!served::decode_hello(m.body, &theirs)) {
+        const uint16_t version = served::hello_version(m.body);
+        return fail(kExitNoReader, "reader '" + options.name + "' speaks protocol version " +
+                                       std::to_string(version) + ", this program version " +
+                                       std::to_string(served::kProtocolVersion) +
+                                       ": serve it with this kestro-virtual-reader");
     }
     const std::string who = "reader '" + options.name + "'";
     if (options.command == Command::Swipe) {
@@ -137,6 +178,9 @@ int run_control_command(const std::string& dir, const Options& options) {
             }
         }
         return kExitDone;
+    }
+    if (options.command == Command::Fault) {
+        return exchange(link, Type::Fault, served::encode_fault(options.fault), who);
     }
     Type request = request_of(options.command);
     if (request != Type::Status) {

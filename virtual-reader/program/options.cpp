@@ -49,10 +49,10 @@ bool parse_command(const std::string& word, Command* command) {
     static const struct {
         const char* word;
         Command command;
-    } kCommands[] = {{"serve", Command::Serve},   {"swipe", Command::Swipe},
-                     {"status", Command::Status}, {"unplug", Command::Unplug},
-                     {"plug", Command::Plug},     {"--help", Command::Help},
-                     {"-h", Command::Help},       {"help", Command::Help}};
+    } kCommands[] = {
+        {"serve", Command::Serve},   {"swipe", Command::Swipe}, {"status", Command::Status},
+        {"unplug", Command::Unplug}, {"plug", Command::Plug},   {"fault", Command::Fault},
+        {"--help", Command::Help},   {"-h", Command::Help},     {"help", Command::Help}};
     for (const auto& c : kCommands) {
         if (word == c.word) {
             *command = c.command;
@@ -75,6 +75,95 @@ bool parse_number(const std::string& text, int low, int high, int* value) {
     return true;
 }
 
+// The value of a fault: a duration in ms or a count byte.
+bool parse_fault_value(const vr::FaultInfo& info, const std::string& text, int32_t* value,
+                       std::string* error) {
+    int v = 0;
+    switch (info.value) {
+        case vr::FaultValue::None:
+            *error = std::string("fault '") + info.name + "' takes no value";
+            return false;
+        case vr::FaultValue::Duration:
+            if (!parse_number(text, 0, kMaxFaultMs, &v)) {
+                *error =
+                    "bad duration '" + text + "' (0 to " + std::to_string(kMaxFaultMs) + " ms)";
+                return false;
+            }
+            break;
+        case vr::FaultValue::Count:
+            if (!parse_number(text, 0, 255, &v)) {
+                *error = "bad count '" + text + "' (0 to 255)";
+                return false;
+            }
+            break;
+    }
+    *value = v;
+    return true;
+}
+
+// fault --list | fault NAME [VALUE] [--once] | fault --clear NAME|all, each
+// with --name READER.
+bool parse_fault(int argc, const char* const* argv, Options* o, std::string* error) {
+    bool clear = false;
+    std::vector<std::string> words;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            o->command = Command::Help;
+            return true;
+        }
+        if (arg == "--list") {
+            o->fault_list = true;
+        } else if (arg == "--clear") {
+            clear = true;
+        } else if (arg == "--once") {
+            o->fault.once = true;
+        } else if (arg == "--name") {
+            if (i + 1 >= argc || !served::name_valid(argv[i + 1])) {
+                *error = "bad reader name (1 to 32 of A-Z a-z 0-9 _ - .)";
+                return false;
+            }
+            o->name = argv[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            *error = "unknown option '" + arg + "' for this command";
+            return false;
+        } else {
+            words.push_back(arg);
+        }
+    }
+    if (o->fault_list) {
+        if (clear || o->fault.once || !words.empty()) {
+            *error = "--list takes nothing else";
+            return false;
+        }
+        return true;
+    }
+    if (words.empty() || words.size() > (clear ? 1u : 2u)) {
+        *error = clear ? "fault --clear needs one fault name, or all"
+                       : "fault needs a fault name and at most one value (see fault --list)";
+        return false;
+    }
+    const vr::FaultInfo* info = vr::find_fault(words[0]);
+    if (info == nullptr && !(clear && words[0] == "all")) {
+        *error = "unknown fault '" + words[0] + "' (see fault --list)";
+        return false;
+    }
+    o->fault.set = !clear;
+    o->fault.name = info == nullptr ? "" : info->name;
+    if (clear) {
+        if (o->fault.once) {
+            *error = "--once sets a fault; it does not clear one";
+            return false;
+        }
+        return true;
+    }
+    if (o->fault.once && !info->once_allowed) {
+        *error = std::string("fault '") + info->name + "' lasts MS ms or until cleared; not --once";
+        return false;
+    }
+    return words.size() < 2 || parse_fault_value(*info, words[1], &o->fault.value, error);
+}
+
 }  // namespace
 
 bool parse_options(int argc, const char* const* argv, Options* options, std::string* error) {
@@ -86,6 +175,13 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
     if (!parse_command(argv[1], &o.command)) {
         *error = std::string("unknown command '") + argv[1] + "' (try --help)";
         return false;
+    }
+    if (o.command == Command::Fault) {
+        if (!parse_fault(argc, argv, &o, error)) {
+            return false;
+        }
+        *options = o;
+        return true;
     }
     bool track_given = false;
     std::string file;
@@ -203,7 +299,15 @@ const char* usage_text() {
            "         focused window when an X display answers, else written to the\n"
            "         standard output of serve\n"
            "  status [--name NAME] [--format text|json]\n"
-           "         mode, product id, configuration, statistics, connected hosts\n"
+           "         mode, product id, configuration, statistics, counts of\n"
+           "         flushes, resets and mode changes, faults set, the last feature\n"
+           "         reports exchanged (time, command, hex), connected hosts\n"
+           "  fault  [--name NAME] FAULT [VALUE] [--once]\n"
+           "  fault  [--name NAME] --clear FAULT|all\n"
+           "  fault  --list\n"
+           "         make the reader misbehave: set a fault until it is cleared (or\n"
+           "         for its next hit only, with --once), clear one or all; --list\n"
+           "         names every fault with what an application sees\n"
            "  unplug [--name NAME]   take the reader off the bus\n"
            "  plug   [--name NAME]   put it back\n"
            "\n"

@@ -10,7 +10,7 @@
 
 namespace vrp {
 
-enum class Command { Help, Serve, Swipe, Status, Unplug, Plug };
+enum class Command { Help, Serve, Swipe, Status, Unplug, Plug, Fault };
 
 // Exit codes.
 constexpr int kExitDone = 0;
@@ -27,10 +27,14 @@ struct Options {
     int repeat = 1;     // times the cards are swiped
     int every_ms = 0;   // pause between two swipes
     bool json = false;  // status in JSON
+    // fault: list them, or set or clear one ("" with clear: all of them).
+    bool fault_list = false;
+    served::FaultRequest fault;
 };
 
 constexpr int kMaxRepeat = 100000;
 constexpr int kMaxEveryMs = 3600000;
+constexpr int kMaxFaultMs = 86400000;
 
 // Parses argv; false with a one-line reason when it is not a valid command.
 bool parse_options(int argc, const char* const* argv, Options* options, std::string* error);

@@ -40,6 +40,8 @@ served::Hello identity_of(const vr::ReaderModel& model) {
 
 // Time a host gets to take its last answer before the reader leaves.
 constexpr int kLeaveFlushMs = 100;
+// Longest single wait of the loop, so that far deadlines fit poll's int.
+constexpr int64_t kMaxPollMs = 60000;
 
 }  // namespace
 
@@ -53,7 +55,10 @@ Server::Server(std::string dir, std::string name, vr::Mode mode)
       name_(std::move(name)),
       host_path_(served::host_socket(dir_, name_)),
       control_path_(served::control_socket(dir_, name_)),
-      model_(mode) {}
+      model_(mode),
+      started_ms_(now_ms()) {
+    model_.set_clock([this] { return now_ms() - started_ms_; });
+}
 
 Server::~Server() {
     clients_.clear();
@@ -134,8 +139,10 @@ void Server::run(int stop_fd) {
             fds.push_back(pollfd{c.connection->fd(), events, 0});
         }
         int timeout = -1;
-        if (restart_at_ms_ >= 0) {
-            timeout = static_cast<int>(std::max<int64_t>(0, restart_at_ms_ - now_ms()));
+        const int64_t deadline = next_deadline();
+        if (deadline >= 0) {
+            timeout = static_cast<int>(
+                std::min<int64_t>(std::max<int64_t>(0, deadline - now_ms()), kMaxPollMs));
         }
         int n = poll(fds.data(), fds.size(), timeout);
         if (n < 0 && errno != EINTR) {
@@ -150,6 +157,7 @@ void Server::run(int stop_fd) {
             restart_at_ms_ = -1;
             update_bus();
         }
+        end_timed_faults();
         // Clients first, so that new connections are not served before
         // their first poll.
         size_t count = clients_.size();
@@ -204,7 +212,21 @@ bool Server::on_message(Client& client, Message& m) {
     Connection& c = *client.connection;
     if (!c.hello_done) {
         served::Hello theirs;
-        if (m.type != Type::Hello || !served::decode_hello(m.body, &theirs)) {
+        if (m.type != Type::Hello) {
+            return false;
+        }
+        if (!served::decode_hello(m.body, &theirs)) {
+            const uint16_t version = served::hello_version(m.body);
+            if (version != 0 && version != served::kProtocolVersion) {
+                // Tell the client which version this reader speaks, then
+                // close: it can say so instead of waiting for an answer.
+                std::fprintf(stderr,
+                             "kestro-virtual-reader: turned away a client of protocol version "
+                             "%u (pid %u); this reader speaks version %u\n",
+                             version, c.peer_pid(), served::kProtocolVersion);
+                c.send(Type::Hello, hello());
+                c.flush_for(kLeaveFlushMs);
+            }
             return false;
         }
         c.hello_done = true;
@@ -215,6 +237,12 @@ bool Server::on_message(Client& client, Message& m) {
 }
 
 bool Server::on_host_message(Connection& c, Message& m) {
+    const bool request = m.type == Type::SetFeature || m.type == Type::GetFeature;
+    if (request && model_.scenario.hit(vr::Fault::NoAnswer)) {
+        // The host waits for an answer that does not come.
+        model_.note_unanswered(m.type == Type::GetFeature, m.body.data(), m.body.size());
+        return true;
+    }
     if (m.type == Type::SetFeature) {
         vr::Effect effect = vr::Effect::None;
         bool ok = model_.set_feature(m.body.data(), m.body.size(), &effect);
@@ -258,6 +286,14 @@ bool Server::on_control_message(Connection& c, Message& m) {
             }
             c.send(Type::StatusAnswer, served::encode_status(status()));
             return true;
+        case Type::Fault: {
+            served::FaultRequest f;
+            if (!served::decode_fault(m.body, &f)) {
+                return false;
+            }
+            c.send(Type::Answer, served::encode_answer(apply_fault(f)));
+            return true;
+        }
         case Type::Unplug:
         case Type::Plug:
             if (!m.body.empty()) {
@@ -281,35 +317,35 @@ void Server::swipe(const served::Swipe& s) {
         tracks[t].text = s[t].text;
         tracks[t].status = s[t].status;
     }
+    if (stall_until_ms_ >= 0) {
+        if (held_.size() < kMaxHeld) {
+            held_.push_back(s);  // beyond that, cards are lost as a full queue loses them
+        }
+        return;
+    }
     if (model_.mode() == vr::Mode::Keyboard) {
         type_keys(vr::ReaderModel::keystrokes(tracks));
         return;
     }
-    std::vector<uint8_t> report = model_.swipe_report(tracks);
-    for (Client& c : clients_) {
-        if (c.role == Role::Host && c.connection->hello_done && !c.closing) {
-            c.connection->send(Type::InputReport, report, true);
-        }
-    }
+    deliver(model_.swipe_report(tracks));
 }
 
-served::Status Server::status() const {
-    served::Status s;
-    s.mode = static_cast<uint8_t>(model_.mode());
-    s.product_id = model_.product_id();
-    s.plugged = plugged_;
-    s.restarting = restart_at_ms_ >= 0;
-    std::copy(model_.state().begin(), model_.state().end(), s.state.begin());
-    for (int i = 1; i <= vr::kStatRecords; ++i) {
-        s.records[static_cast<size_t>(i - 1)] = model_.statistics(i);
-    }
-    for (const Client& c : clients_) {
-        if (c.role == Role::Host && c.connection->hello_done && !c.closing &&
-            s.host_pids.size() < served::kStatusMaxHosts) {
-            s.host_pids.push_back(c.connection->peer_pid());
+void Server::deliver(const std::vector<uint8_t>& report) {
+    std::vector<Connection*> hosts;
+    for (Client& c : clients_) {
+        if (c.role == Role::Host && c.connection->hello_done && !c.closing) {
+            hosts.push_back(c.connection.get());
         }
     }
-    return s;
+    // A read error needs a host whose read it fails.
+    const bool error = !hosts.empty() && model_.scenario.hit(vr::Fault::ReadError);
+    for (Connection* c : hosts) {
+        if (error) {
+            c->send(Type::InputError, {});
+        } else {
+            c->send(Type::InputReport, report, true);
+        }
+    }
 }
 
 std::vector<uint8_t> Server::hello() const {

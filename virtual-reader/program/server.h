@@ -38,7 +38,7 @@ class Server {
         bool closing = false;
     };
 
-    bool on_bus() const { return plugged_ && restart_at_ms_ < 0; }
+    bool on_bus() const { return plugged_ && restart_at_ms_ < 0 && away_until_ms_ < 0; }
     // Puts the reader on the bus or takes it off, as the state asks.
     void update_bus();
     // Whether another client of that role is taken now.
@@ -50,7 +50,21 @@ class Server {
     bool on_host_message(Connection& c, served::Message& message);
     bool on_control_message(Connection& c, served::Message& message);
     void swipe(const served::Swipe& swipe);
+    // Sends an input report (or, with the read-error fault, a read error)
+    // to every host.
+    void deliver(const std::vector<uint8_t>& report);
     served::Status status() const;
+
+    // Scenario faults (server_faults.cpp): set or clear one by the command
+    // line's request (false when the request is not valid), and end those
+    // whose time is up.
+    bool apply_fault(const served::FaultRequest& request);
+    void end_timed_faults();
+    // When the next timed event is due (a restart or a fault's end); -1 for
+    // none.
+    int64_t next_deadline() const;
+    void end_stall();
+
     std::vector<uint8_t> hello() const;
     void drop_closed_clients();
 
@@ -65,6 +79,15 @@ class Server {
     bool plugged_ = true;
     int64_t restart_at_ms_ = -1;  // when off the bus for a reset: when it comes back
     bool leave_now_ = false;      // a reset was accepted: leave once answered
+    int64_t started_ms_ = 0;
+    // Off the bus by the leave-bus fault: until then (kForever until cleared).
+    int64_t away_until_ms_ = -1;
+    // Cards held back by the stall-reads fault, and until when.
+    int64_t stall_until_ms_ = -1;
+    std::vector<served::Swipe> held_;
+
+    static constexpr int64_t kForever = INT64_MAX;
+    static constexpr size_t kMaxHeld = 64;
 };
 
 int64_t now_ms();

@@ -23,7 +23,10 @@ std::string hex_bytes(const std::vector<uint8_t>& data) {
 }
 
 const char* bus_word(const served::Status& s) {
-    return s.restarting ? "restarting" : s.plugged ? "plugged" : "unplugged";
+    if (!s.plugged) {
+        return "unplugged";
+    }
+    return s.restarting ? "restarting" : s.away ? "away" : "plugged";
 }
 
 // A JSON string of text that needs no escapes but quotes and backslashes
@@ -39,6 +42,38 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
+std::string fault_text(const served::StatusFault& f) {
+    std::string out = f.name;
+    if (f.value >= 0) {
+        out += " " + std::to_string(f.value);
+        const vr::FaultInfo* info = vr::find_fault(f.name);
+        if (info != nullptr && info->value == vr::FaultValue::Duration) {
+            out += " ms";
+        }
+    }
+    return out + (f.once ? " (once)" : "");
+}
+
+// What became of a feature report: accepted or refused, answered or failed.
+const char* outcome(const served::StatusReport& r) {
+    if (r.unanswered) {
+        return "unanswered";
+    }
+    if (r.get) {
+        return r.accepted ? "answered" : "failed";
+    }
+    return r.accepted ? "accepted" : "refused";
+}
+
+// The report's bytes, and how many more it had when it was longer.
+std::string report_hex(const served::StatusReport& r) {
+    std::string out = hex_bytes(r.bytes);
+    if (r.length > r.bytes.size()) {
+        out += " (+" + std::to_string(r.length - r.bytes.size()) + " bytes)";
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string format_status(const std::string& name, const served::Status& s) {
@@ -49,7 +84,20 @@ std::string format_status(const std::string& name, const served::Status& s) {
                   s.mode, vr::mode_name(mode), s.product_id);
     out += line;
     out += std::string("bus: ") + bus_word(s) + "\n";
+    if (s.pending_mode != s.mode && s.pending_mode != 0) {
+        std::snprintf(line, sizeof line, "mode after reset: %u %s\n", s.pending_mode,
+                      vr::mode_name(static_cast<vr::Mode>(s.pending_mode)));
+        out += line;
+    }
     out += "configuration: " + hex_bytes(s.state.data(), s.state.size()) + "\n";
+    std::snprintf(line, sizeof line, "counts: %u flushes, %u resets, %u mode changes\n", s.flushes,
+                  s.resets, s.mode_changes);
+    out += line;
+    out += "faults:";
+    for (size_t i = 0; i < s.faults.size(); ++i) {
+        out += (i == 0 ? " " : ", ") + fault_text(s.faults[i]);
+    }
+    out += s.faults.empty() ? " none\n" : "\n";
     for (size_t i = 0; i < s.records.size(); ++i) {
         const auto& r = s.records[i];
         if (r.empty()) {
@@ -63,6 +111,13 @@ std::string format_status(const std::string& name, const served::Status& s) {
         out += (i == 0 ? " (pid " : ", pid ") + std::to_string(s.host_pids[i]);
     }
     out += s.host_pids.empty() ? "\n" : ")\n";
+    out += "feature reports: " + std::to_string(s.history.size()) +
+           (s.history.empty() ? "\n" : " (oldest first; ms since the reader started)\n");
+    for (const served::StatusReport& r : s.history) {
+        std::snprintf(line, sizeof line, "  %8u %s %s %s: ", r.time_ms, r.get ? "get" : "set",
+                      r.command.c_str(), outcome(r));
+        out += line + report_hex(r) + "\n";
+    }
     return out;
 }
 
@@ -84,7 +139,29 @@ std::string format_status_json(const std::string& name, const served::Status& s)
     for (size_t i = 0; i < s.host_pids.size(); ++i) {
         out += (i == 0 ? "" : ", ") + std::to_string(s.host_pids[i]);
     }
-    out += "]\n}\n";
+    out += "],\n  \"pending_mode\": " + std::to_string(s.pending_mode) + ",\n";
+    out += "  \"counts\": {\"flushes\": " + std::to_string(s.flushes) +
+           ", \"resets\": " + std::to_string(s.resets) +
+           ", \"mode_changes\": " + std::to_string(s.mode_changes) + "},\n";
+    out += "  \"faults\": [";
+    for (size_t i = 0; i < s.faults.size(); ++i) {
+        const served::StatusFault& f = s.faults[i];
+        out += std::string(i == 0 ? "\n" : ",\n") + "    {\"name\": " + quoted(f.name) +
+               ", \"once\": " + (f.once ? "true" : "false") +
+               ", \"value\": " + (f.value >= 0 ? std::to_string(f.value) : "null") + "}";
+    }
+    out += s.faults.empty() ? "],\n" : "\n  ],\n";
+    out += "  \"feature_reports\": [";
+    for (size_t i = 0; i < s.history.size(); ++i) {
+        const served::StatusReport& r = s.history[i];
+        out += std::string(i == 0 ? "\n" : ",\n") +
+               "    {\"time_ms\": " + std::to_string(r.time_ms) +
+               ", \"kind\": " + (r.get ? "\"get\"" : "\"set\"") +
+               ", \"command\": " + quoted(r.command) + ", \"outcome\": " + quoted(outcome(r)) +
+               ", \"length\": " + std::to_string(r.length) +
+               ", \"hex\": " + quoted(hex_bytes(r.bytes)) + "}";
+    }
+    out += s.history.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
 }
 

@@ -214,6 +214,12 @@ void ReaderModel::restart() {
     answer_.clear();
 }
 
+void ReaderModel::note_unanswered(bool get, const uint8_t* report, size_t length) {
+    remember(get, false, report, length,
+             get ? (answer_.empty() ? "none" : answer_command_) : command_name(report, length));
+    history_.back().unanswered = true;
+}
+
 void ReaderModel::remember(bool get, bool accepted, const uint8_t* bytes, size_t length,
                            std::string command) {
     FeatureRecord r;

@@ -209,6 +209,37 @@ TEST_F(FaultsTest, MalformedClientLosesOnlyItsOwnConnection) {
     EXPECT_EQ(ReadData(buf, 2000, 0), 0);
 }
 
+// A client of an older protocol version is not left waiting: the reader
+// answers its hello with its own, so the client can tell the versions
+// apart, and closes the connection.
+TEST_F(FaultsTest, ClientOfAnotherVersionIsToldTheReadersVersionAndClosed) {
+    using served::Type;
+    serve("versions");
+    std::vector<uint8_t> old_hello(2 + 8 * 2 + 1, 0);
+    old_hello[0] = 1;  // version 1, as the first readers spoke it
+    for (const std::string& path :
+         {socket_path("versions"), served::control_socket(dir(), "versions")}) {
+        SCOPED_TRACE(path);
+        int fd = connect_raw(path);
+        ASSERT_GE(fd, 0);
+        auto bytes = frame(Type::Hello, old_hello);
+        ASSERT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(bytes.size()));
+        served::Decoder d;
+        char buf[256];
+        ssize_t n;
+        while ((n = recv(fd, buf, sizeof buf, 0)) > 0) {
+            d.feed(reinterpret_cast<uint8_t*>(buf), static_cast<size_t>(n));
+        }
+        EXPECT_EQ(n, 0) << "the reader kept the connection open";
+        served::Message m;
+        ASSERT_EQ(d.next(&m), served::Decoder::Result::Ready);
+        EXPECT_EQ(m.type, Type::Hello);
+        EXPECT_EQ(served::hello_version(m.body), served::kProtocolVersion);
+        close(fd);
+    }
+}
+
 TEST_F(FaultsTest, ReaderOthersCouldHavePlantedIsIgnored) {
     serve("planted");
     const std::string sock = socket_path("planted");

@@ -75,6 +75,23 @@ TEST_F(LibraryServedTest, ConfigurationRoundTripAndStatusShowsIt) {
     EXPECT_NE(out.find("configuration: 11 22 33 44 55 66 77"), std::string::npos) << out;
     EXPECT_NE(out.find("hosts: 1 (pid " + std::to_string(getpid()) + ")"), std::string::npos)
         << out;
+    // What the library sent and got, in order, with the counts.
+    ASSERT_EQ(FlushCounter(), 0);
+    ASSERT_EQ(run({"status", "--name", "config"}, &out), 0);
+    const char* const lines[] = {
+        "counts: 1 flushes, 0 resets, 0 mode changes\n",
+        "faults: none\n",
+        " set MR_CMD_SET_STATE accepted: 00 B2 11 22 33 44 55 66 77 00",
+        " set MR_CMD_GET_STATE accepted: 00 B3 00",
+        " get MR_CMD_GET_STATE answered: 00 B3 11 22 33 44 55 66 77 02 A0 05 00 01 00",
+        " set MR_CMD_FLUSH_COUNTER accepted: 00 BF 00",
+    };
+    size_t at = 0;
+    for (const char* line : lines) {
+        size_t found = out.find(line, at);
+        EXPECT_NE(found, std::string::npos) << line << " in order in\n" << out;
+        at = found == std::string::npos ? at : found;
+    }
 }
 
 TEST_F(LibraryServedTest, StatisticsWrittenThenReadBack) {

@@ -1,14 +1,15 @@
 // The protocol between a served reader (the kestro-virtual-reader program)
 // and its clients over a local stream socket: the platform layer of a host
 // process (hello, feature reports, input reports) and the program's own
-// command line (swipe, status, unplug, plug).
+// command line (swipe, status, unplug, plug, fault).
 //
 // Every message is framed as a 16-bit payload length (low byte first), then
 // the payload: one type byte and the body. A payload is at least 1 and at
 // most kMaxPayload bytes; anything else, an unknown type or a body that does
 // not decode is malformed, and the receiver closes that connection. Each side
-// starts with a hello carrying its protocol version; a peer of another
-// version is closed as well.
+// starts with a hello carrying its protocol version. The reader answers a
+// hello of another version with its own hello before it closes the
+// connection, so that the client can tell which version it met.
 #pragma once
 
 #include <array>
@@ -19,9 +20,9 @@
 
 namespace served {
 
-constexpr uint16_t kProtocolVersion = 1;
+constexpr uint16_t kProtocolVersion = 2;
 constexpr size_t kHeaderLength = 2;
-constexpr size_t kMaxPayload = 1024;  // type byte and body
+constexpr size_t kMaxPayload = 4096;  // type byte and body
 constexpr size_t kMaxBody = kMaxPayload - 1;
 
 enum class Type : uint8_t {
@@ -30,11 +31,13 @@ enum class Type : uint8_t {
     GetFeature = 0x03,    // host -> reader: the host's prepared buffer
     Answer = 0x04,        // reader -> client: ok byte, then data
     InputReport = 0x05,   // reader -> host: one input report
+    InputError = 0x06,    // reader -> host: empty; the pending reads fail
     Swipe = 0x10,         // command line -> reader: three tracks
     Status = 0x11,        // command line -> reader: empty
     StatusAnswer = 0x12,  // reader -> command line
     Unplug = 0x13,        // command line -> reader: empty
     Plug = 0x14,          // command line -> reader: empty
+    Fault = 0x15,         // command line -> reader: set or clear a scenario fault
 };
 
 struct Message {
@@ -87,6 +90,8 @@ struct Hello {
 std::vector<uint8_t> encode_hello(const Hello& hello);
 // False when the body is malformed or of another protocol version.
 bool decode_hello(const std::vector<uint8_t>& body, Hello* hello);
+// The protocol version a hello of any version carries; 0 when it has none.
+uint16_t hello_version(const std::vector<uint8_t>& body);
 
 // Answer: whether the request succeeded, and its data (a feature report).
 std::vector<uint8_t> encode_answer(bool ok, const uint8_t* data = nullptr, size_t length = 0);
@@ -102,21 +107,60 @@ using Swipe = std::array<SwipeTrack, 3>;
 std::vector<uint8_t> encode_swipe(const Swipe& swipe);  // empty if a text is too long
 bool decode_swipe(const std::vector<uint8_t>& body, Swipe* swipe);
 
+// Fault: sets or clears one of the reader's scenario faults by name (the
+// reader knows the names; an empty name clears them all).
+struct FaultRequest {
+    bool set = false;    // else clear
+    bool once = false;   // for its next hit only
+    int32_t value = -1;  // its number, -1 for none
+    std::string name;    // at most 255 characters
+};
+std::vector<uint8_t> encode_fault(const FaultRequest& fault);  // empty if the name is too long
+bool decode_fault(const std::vector<uint8_t>& body, FaultRequest* fault);
+
 // What the command line's status shows.
 constexpr size_t kStatusRecords = 15;
 constexpr size_t kStatusMaxHosts = 32;
+constexpr size_t kStatusMaxHistory = 32;
+constexpr size_t kStatusMaxFaults = 32;
+constexpr size_t kStatusMaxReport = 64;  // report bytes kept per history entry
+
+// One feature report the reader exchanged with a host.
+struct StatusReport {
+    uint32_t time_ms = 0;        // since the reader started
+    bool get = false;            // a get-feature answer, else a set-feature report
+    bool accepted = false;       // set: accepted; get: answered
+    bool unanswered = false;     // the reader left the request unanswered
+    uint16_t length = 0;         // its whole length
+    std::vector<uint8_t> bytes;  // its first bytes, at most kStatusMaxReport
+    std::string command;         // the command's name, at most 255 characters
+};
+
+// One scenario fault that is set.
+struct StatusFault {
+    std::string name;
+    bool once = false;
+    int32_t value = -1;
+};
 
 struct Status {
     uint8_t mode = 0;  // 1 keyboard, 2 IDTECH, 3 MAGTEK
     uint16_t product_id = 0;
     bool plugged = false;     // the user's plug state
     bool restarting = false;  // off the bus after a reset
+    bool away = false;        // off the bus by the leave-bus fault
     std::array<uint8_t, 7> state{};
     std::array<std::vector<uint8_t>, kStatusRecords> records;  // records 1 to 15
     std::vector<uint32_t> host_pids;                           // connected hosts
+    uint8_t pending_mode = 0;                                  // the mode after the next restart
+    uint32_t flushes = 0;
+    uint32_t resets = 0;
+    uint32_t mode_changes = 0;
+    std::vector<StatusReport> history;  // oldest first
+    std::vector<StatusFault> faults;
 };
-// Empty when a record is longer than 255 bytes, there are more than
-// kStatusMaxHosts hosts, or the whole does not fit a message.
+// Empty when a record or a name is longer than 255 bytes, a list is longer
+// than its limit, or the whole does not fit a message.
 std::vector<uint8_t> encode_status(const Status& status);
 bool decode_status(const std::vector<uint8_t>& body, Status* status);
 

@@ -61,6 +61,7 @@ struct FeatureRecord {
     int64_t time_ms = 0;         // on the model's clock
     bool get = false;            // a get-feature answer (else a set-feature report)
     bool accepted = false;       // set: accepted; get: answered
+    bool unanswered = false;     // the host left it without an answer
     size_t length = 0;           // its whole length
     std::vector<uint8_t> bytes;  // its first kFeatureLength bytes at most
     std::string command;         // command_name of a set report, of the request a get answers
@@ -94,6 +95,10 @@ class ReaderModel {
     // Retrieve answer: 0x00, the record's byte count, the record's bytes, zeros.
     // A rejected set-feature changes nothing, the prepared answer included.
     bool get_feature(uint8_t* report, size_t length);
+
+    // The host leaves a feature request unanswered (a scenario fault): it is
+    // kept in the history only, with the command it carries.
+    void note_unanswered(bool get, const uint8_t* report, size_t length);
 
     // The host restarted the reader: a pending mode change takes effect.
     void restart();

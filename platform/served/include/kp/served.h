@@ -21,8 +21,9 @@ namespace kp {
 std::shared_ptr<Backend> make_served_backend(const std::string& dir = "");
 
 // Longest real-time wait for a reader's answer to a hello or a feature
-// report (default 2000 ms); a reader that does not answer in time is taken
-// as gone. Tests shorten it.
+// report (default 2000 ms, or KESTRO_SERVED_TIMEOUT_MS); a reader that does
+// not answer in time is taken as gone. Tests shorten it; 0 goes back to the
+// default.
 void set_served_timeout_ms(int ms);
 int served_timeout_ms();
 
