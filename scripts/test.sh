@@ -54,6 +54,7 @@ fi
 if [ "$what" = all ] || [ "$what" = windows ]; then
     echo "== Windows cross builds"
     bash scripts/windows.sh
+    bash scripts/conformance.sh  # the platform's conformance program against Wine's system DLLs
     bash scripts/wine-utility.sh  # KestroConfigure.exe, the Win32 window, under Wine and Xvfb
     bash kit/windows/make-kit.sh  # the Windows kit, kestro-VERSION-windows.zip
 fi

@@ -52,6 +52,7 @@ HANDLE open_drive_file(LPCSTR name, DWORD access, DWORD disposition) {
                                                          : ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    SetLastError(ERROR_SUCCESS);
     return handle_insert(std::make_unique<File>(fd));
 }
 

@@ -3,6 +3,7 @@
 #include "kp/faults.h"
 #include <cstring>
 
+#include "files.h"
 #include "registry.h"
 
 struct _HIDP_PREPARSED_DATA {
@@ -31,7 +32,11 @@ BOOLEAN fail(DWORD error) {
 kp::DeviceHandle* usable_handle(HANDLE h) {
     auto* d = kp::handle_as<kp::DeviceHandle>(h);
     if (d == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
+        // A file takes the HID request and refuses it, as a file system
+        // answers a device request it does not know; any other object is
+        // the wrong kind of handle.
+        SetLastError(kp::handle_as<kp::File>(h) != nullptr ? ERROR_INVALID_FUNCTION
+                                                           : ERROR_INVALID_HANDLE);
         return nullptr;
     }
     if (!d->entry->attached) {

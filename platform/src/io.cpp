@@ -85,7 +85,7 @@ BOOL read_device(kp::DeviceHandle* h, LPVOID buf, DWORD len, LPDWORD read, LPOVE
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE) {
     if (name == nullptr || *name == '\0') {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        SetLastError(ERROR_PATH_NOT_FOUND);  // an empty name has no directory either
         return INVALID_HANDLE_VALUE;
     }
     if (is_drive_path(name)) {
