@@ -49,7 +49,7 @@ status=0
 (cd "$work" && timeout 300 "$wine" 'C:\kp-conformance\kp_conformance.exe') \
     >"$tmp/out" 2>"$tmp/err" || status=$?
 tr -d '\r' <"$tmp/out"
-if [ "$status" -ne 0 ] || ! tr -d '\r' <"$tmp/out" | grep -Eq '^kp_conformance: [1-9][0-9]* passed, 0 failed'; then
+if [ "$status" -ne 0 ] || ! tr -d '\r' <"$tmp/out" | grep -Eq '^kp_conformance: [1-9][0-9]* passed, 0 failed$'; then
     tail -n 20 "$tmp/err"
     fail "the conformance program failed under Wine (exit code $status)"
 fi

@@ -2,12 +2,16 @@
  * wincheck.h - what the Windows test programs share: checks that print one
  * line each ("ok   ..." or "FAIL ...") and are counted, the closing line
  * with the counts, and the check of a built file's version resource.
- * Included once per program (the counts are the program's own).
+ * Included once per program (the counts are the program's own). The checks
+ * and counts also build elsewhere (the platform's conformance program builds
+ * against the platform layer too); the version resource is Windows only.
  */
 #ifndef KESTRO_WINCHECK_H
 #define KESTRO_WINCHECK_H
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -40,6 +44,7 @@ static inline int check_summary(const char* name) {
     return check_failed == 0 && check_passed > 0 ? 0 : 1;
 }
 
+#ifdef _WIN32
 /* One string of the version resource's US English, Unicode table, or "". */
 static inline const char* version_string(void* info, const char* key) {
     char path[128];
@@ -99,5 +104,6 @@ static inline void check_version_resource(const char* path, const char* file_nam
           version_string(info, "ProductName"), version_string(info, "OriginalFilename"),
           version_string(info, "FileDescription"));
 }
+#endif /* _WIN32 */
 
 #endif /* KESTRO_WINCHECK_H */
