@@ -189,9 +189,12 @@ int ReaderProgram::Run(const std::vector<std::string>& args, std::string* out, s
     return code;
 }
 
-pid_t ReaderProgram::Serve(const std::string& name, const std::string& mode, int start_ms) {
+pid_t ReaderProgram::Serve(const std::string& name, const std::string& mode, int start_ms,
+                           const std::vector<std::string>& extra) {
     const std::string base = dir_ + "/" + name;
-    pid_t pid = Start({"serve", "--name", name, "--mode", mode}, base + ".out", base + ".err");
+    std::vector<std::string> args{"serve", "--name", name, "--mode", mode};
+    args.insert(args.end(), extra.begin(), extra.end());
+    pid_t pid = Start(args, base + ".out", base + ".err");
     if (pid <= 0) {
         return -1;
     }
@@ -223,9 +226,9 @@ std::string ReaderProgram::ServedErrors(const std::string& name) const {
 }
 
 VirtualReader::VirtualReader(std::string runtime_dir, std::string name, const std::string& mode,
-                             int start_ms)
+                             int start_ms, const std::vector<std::string>& extra)
     : program_(std::move(runtime_dir)), name_(std::move(name)) {
-    pid_ = program_.Serve(name_, mode, start_ms);
+    pid_ = program_.Serve(name_, mode, start_ms, extra);
 }
 
 VirtualReader::~VirtualReader() {

@@ -77,7 +77,9 @@ class ReaderProgram {
     // waits at most `start_ms` until both its sockets take connections. Its
     // process id; -1 when it ended first (a bad option, a name in use) or
     // did not listen in time (it is killed then).
-    pid_t Serve(const std::string& name, const std::string& mode, int start_ms = 5000);
+    // `extra` are further options of serve.
+    pid_t Serve(const std::string& name, const std::string& mode, int start_ms = 5000,
+                const std::vector<std::string>& extra = {});
     // What `serve --name NAME` wrote to its standard output and error.
     std::string ServedOutput(const std::string& name) const;
     std::string ServedErrors(const std::string& name) const;
@@ -92,7 +94,7 @@ class ReaderProgram {
 class VirtualReader {
   public:
     VirtualReader(std::string runtime_dir, std::string name, const std::string& mode,
-                  int start_ms = 5000);
+                  int start_ms = 5000, const std::vector<std::string>& extra = {});
     ~VirtualReader();
     VirtualReader(const VirtualReader&) = delete;
     VirtualReader& operator=(const VirtualReader&) = delete;

@@ -35,6 +35,7 @@ int serve(const std::string& dir, const vrp::Options& options) {
     signal(SIGPIPE, SIG_IGN);
 
     vrp::Server server(dir, options.name, options.mode);
+    server.set_feature_length(options.feature_length);
     std::string error;
     if (!server.start(&error)) {
         std::fprintf(stderr, "kestro-virtual-reader: %s\n", error.c_str());

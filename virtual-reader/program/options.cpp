@@ -211,6 +211,12 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
                 *error = "bad mode '" + value + "' (kb, idtech or magtek)";
                 return false;
             }
+        } else if (opt == "--feature-length" && o.command == Command::Serve) {
+            if (value != "25" && value != "10") {
+                *error = "bad feature report length '" + value + "' (25, or 10)";
+                return false;
+            }
+            o.feature_length = value == "10" ? 10 : 25;
         } else if (swipe && (opt == "--track1" || opt == "--track2" || opt == "--track3")) {
             if (value.size() > 255) {
                 *error = "track text longer than 255 characters";
@@ -284,7 +290,7 @@ const char* usage_text() {
            "A virtual card reader that the Kestro library finds like a USB reader.\n"
            "\n"
            "commands:\n"
-           "  serve  [--mode kb|idtech|magtek] [--name NAME]\n"
+           "  serve  [--mode kb|idtech|magtek] [--name NAME] [--feature-length 25|10]\n"
            "         serve one reader in the foreground until interrupted (default mode\n"
            "         idtech); several readers with different names may run at once\n"
            "  swipe  [--name NAME] [--track1 TEXT] [--track2 TEXT] [--track3 TEXT]\n"

@@ -21,6 +21,7 @@ struct Options {
     Command command = Command::Help;
     std::string name = "default";
     vr::Mode mode = vr::Mode::Idtech;
+    size_t feature_length = vr::kFeatureLength;  // serve: 25, or 10
     // The cards of a swipe, in order: the fake test card A unless tracks or
     // a file of cards are given.
     std::vector<served::Swipe> cards;

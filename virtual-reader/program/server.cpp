@@ -22,7 +22,7 @@ namespace {
 
 // The reader's USB identity in its current mode. In keyboard mode it is a
 // keyboard that the system holds: opens with read or write access fail.
-served::Hello identity_of(const vr::ReaderModel& model) {
+served::Hello identity_of(const vr::ReaderModel& model, size_t feature_length) {
     served::Hello h;
     bool keyboard = model.mode() == vr::Mode::Keyboard;
     served::Identity& id = h.identity;
@@ -33,7 +33,7 @@ served::Hello identity_of(const vr::ReaderModel& model) {
     id.usage = keyboard ? 0x06 : 0x01;
     id.input_report_length =
         static_cast<uint16_t>(keyboard ? 9 : vr::input_report_length(model.mode()));
-    id.feature_report_length = static_cast<uint16_t>(vr::kFeatureLength);
+    id.feature_report_length = static_cast<uint16_t>(feature_length);
     h.flags = keyboard ? served::kRefuseReadWrite : 0;
     return h;
 }
@@ -349,7 +349,7 @@ void Server::deliver(const std::vector<uint8_t>& report) {
 }
 
 std::vector<uint8_t> Server::hello() const {
-    return served::encode_hello(identity_of(model_));
+    return served::encode_hello(identity_of(model_, feature_length_));
 }
 
 void Server::drop_closed_clients() {

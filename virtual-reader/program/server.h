@@ -19,6 +19,11 @@ namespace vrp {
 class Server {
   public:
     Server(std::string dir, std::string name, vr::Mode mode);
+
+    // The feature report length the reader announces: 25, or 10 for a
+    // reader that takes the short configuration form (the library sends it
+    // as a second try only to such a reader).
+    void set_feature_length(size_t length) { feature_length_ = length; }
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -80,6 +85,7 @@ class Server {
     int64_t restart_at_ms_ = -1;  // when off the bus for a reset: when it comes back
     bool leave_now_ = false;      // a reset was accepted: leave once answered
     int64_t started_ms_ = 0;
+    size_t feature_length_ = vr::kFeatureLength;
     // Off the bus by the leave-bus fault: until then (kForever until cleared).
     int64_t away_until_ms_ = -1;
     // Cards held back by the stall-reads fault, and until when.

@@ -16,11 +16,12 @@ const std::array<FaultInfo, kFaultCount> kCatalogue = {{
      "the next swipe (HID modes) completes the read with a device error instead of the "
      "card: ReadData returns 3 with a zeroed buffer"},
     {Fault::RejectLongConfig, "reject-long-config", FaultValue::None, true,
-     "the 25-byte set-configuration report is refused; SetMrStateEx falls back to the "
-     "10-byte form"},
+     "the 25-byte set-configuration report is refused: SetMrStateEx returns 5, unless the "
+     "reader announces 10-byte feature reports (serve --feature-length 10) and takes the "
+     "10-byte form the library then tries"},
     {Fault::RejectShortConfig, "reject-short-config", FaultValue::None, true,
-     "the 10-byte set-configuration report is refused (with the long form refused too, "
-     "SetMrStateEx returns 5)"},
+     "the 10-byte set-configuration report (sent only to a reader announcing 10-byte "
+     "feature reports, after a refused 25-byte one) is refused: SetMrStateEx returns 5"},
     {Fault::RejectCommands, "reject-commands", FaultValue::None, true,
      "every set-feature report is refused: SetMrStateEx 5, ChangeMode 6, ResetDevice 4, "
      "FlushCounter 1, statistics commands 1"},

@@ -47,6 +47,7 @@ TEST_F(ProgramTest, ExitCodesAndOneLineErrors) {
         {{"dance"}, 1},
         {{"serve", "--mode", "floppy"}, 1},
         {{"serve", "--name", "../escape"}, 1},
+        {{"serve", "--feature-length", "12"}, 1},
         {{"swipe", "--name"}, 1},
         {{"swipe", "--bad", "4"}, 1},
         {{"swipe", "--bad", "1,1"}, 1},
