@@ -14,6 +14,9 @@ packages=(
     # from a clang-built program, the C# declarations compiled and run by
     # Mono, the zip; the 32-bit Wine root packed with zstd.
     clang lld llvm mono-mcs mono-runtime zip unzip zstd
+    # The README's worked example of testing an application against the
+    # virtual reader: a Python application on libkestro.so through ctypes.
+    python3
 )
 
 missing=()
