@@ -249,7 +249,17 @@ TEST_F(LogicE2eTest, ChangeIdtechToKeyboardToMagtekDetectsEachMode) {
         EXPECT_TRUE(At(ctl::comboMsrType2).enabled);
         EXPECT_EQ(At(ctl::lblBrushTimes).caption, "0");
         EXPECT_NE(Status().find(step.status_mode), std::string::npos) << Status();
+        // What the window sent: the mode change and the reset, accepted.
+        const std::string n = std::to_string(&step - steps + 1);
+        EXPECT_NE(Status().find("counts: 0 flushes, " + n + " resets, " + n + " mode changes"),
+                  std::string::npos)
+            << Status();
     }
+    const std::string status = Status();
+    const size_t change = status.find(" set MR_CMD_CHANGE_MODE accepted: 00 BE 33");
+    EXPECT_NE(change, std::string::npos) << status;
+    EXPECT_NE(status.find(" set MR_CMD_RESET accepted: 00 FF AA", change), std::string::npos)
+        << status;
 
     // The card of the new mode's layout shows on the next tick.
     ASSERT_EQ(reader->swipe(kCardB.track1, kCardB.track2), 0);
