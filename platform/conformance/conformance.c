@@ -195,6 +195,33 @@ static void test_overlapped(void) {
           "(got %d, %lu)",
           ok, (unsigned long)r);
 
+    /* GetOverlappedResult(TRUE) waits on the read's event as a wait does:
+     * an auto-reset event is consumed, a manual-reset one stays set. */
+    CloseHandle(ov.hEvent);
+    start_pending_read(h, &ov);
+    ev = ov.hEvent;
+    env->send_later("wait", 4, 5);
+    n = 77;
+    ok = GetOverlappedResult(h, &ov, &n, TRUE);
+    r = WaitForSingleObject(ev, 0);
+    check(ok && n == env->arrived(4) && r == WAIT_OBJECT_0,
+          "GetOverlappedResult(TRUE) waits for the read and leaves a manual-reset event set "
+          "(got %d, %lu, %lu)",
+          ok, (unsigned long)n, (unsigned long)r);
+    CloseHandle(ev);
+    memset(&ov, 0, sizeof ov);
+    ov.hEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    ok = ReadFile(h, buf, sizeof buf, NULL, &ov);
+    env->send_later("auto", 4, 5);
+    n = 77;
+    ok = GetOverlappedResult(h, &ov, &n, TRUE);
+    r = WaitForSingleObject(ov.hEvent, 0);
+    check(ok && n == env->arrived(4) && r == WAIT_TIMEOUT,
+          "GetOverlappedResult(TRUE) consumes an auto-reset event (got %d, %lu, %lu)", ok,
+          (unsigned long)n, (unsigned long)r);
+    CloseHandle(ov.hEvent);
+    ev = CreateEventA(NULL, TRUE, FALSE, NULL);
+
     /* Completed at once: the data was there before the read. */
     env->send("defg", 4);
     memset(&ov, 0, sizeof ov);

@@ -34,6 +34,8 @@ struct conformance_env {
     HANDLE (*open_reader)(void);
     /* Makes `n` bytes arrive at the reader as one message (a HID input report). */
     int (*send)(const void* data, DWORD n);
+    /* The same, `ms` milliseconds from now, while the caller waits. */
+    int (*send_later)(const void* data, DWORD n, DWORD ms);
     /* Bytes a read of one such arrival gives (a HID read gives the whole report). */
     DWORD (*arrived)(DWORD sent);
     /* Ends the other side: pending reads fail with `hang_up_error`. */

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "conformance.h"
 #include "kp/clock.h"
@@ -31,6 +32,14 @@ int send_report(const void* data, DWORD n) {
     return 1;
 }
 
+int send_later(const void* data, DWORD n, DWORD ms) {
+    auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<const uint8_t*>(data),
+                                                        static_cast<const uint8_t*>(data) + n);
+    kp::clock_schedule_in(
+        ms, [bytes] { kp::deliver_input(reader.get(), bytes->data(), bytes->size()); });
+    return 1;
+}
+
 DWORD arrived(DWORD) {
     return reader->identity().input_report_length;  // a read gives the whole report
 }
@@ -43,6 +52,7 @@ conformance_env env = {"an in-process HID reader",
                        1,
                        open_reader,
                        send_report,
+                       send_later,
                        arrived,
                        hang_up,
                        ERROR_DEVICE_NOT_CONNECTED,

@@ -46,6 +46,35 @@ static int send_message(const void* data, DWORD n) {
     return WriteFile(client, data, n, &written, NULL) && written == n;
 }
 
+struct later {
+    char data[16];
+    DWORD n, ms;
+};
+
+static DWORD WINAPI send_after(LPVOID arg) {
+    struct later* l = (struct later*)arg;
+    Sleep(l->ms);
+    send_message(l->data, l->n);
+    return 0;
+}
+
+static int send_later(const void* data, DWORD n, DWORD ms) {
+    static struct later l;
+    HANDLE thread;
+    if (n > sizeof l.data) {
+        return 0;
+    }
+    memcpy(l.data, data, n);
+    l.n = n;
+    l.ms = ms;
+    thread = CreateThread(NULL, 0, send_after, &l, 0, NULL);
+    if (thread == NULL) {
+        return 0;
+    }
+    CloseHandle(thread); /* it runs on; the caller's wait ends with its write */
+    return 1;
+}
+
 static DWORD arrived(DWORD sent) {
     return sent;
 }
@@ -60,6 +89,7 @@ static struct conformance_env env = {
     0,
     open_reader,
     send_message,
+    send_later,
     arrived,
     hang_up,
     ERROR_BROKEN_PIPE,

@@ -28,6 +28,12 @@ void signal_event(HANDLE h) {
     }
 }
 
+void consume_signal(HANDLE h) {
+    if (auto* e = handle_as<Event>(h); e != nullptr && !e->state().manual_reset) {
+        e->state().signalled = false;
+    }
+}
+
 }  // namespace kp
 
 using kp::Event;

@@ -27,5 +27,8 @@ class Event : public Object {
 
 // Signals the event behind `h` if it is one (used by completing I/O).
 void signal_event(HANDLE h);
+// What a satisfied wait does to an event: an auto-reset one goes back to
+// not signalled, a manual-reset one stays signalled.
+void consume_signal(HANDLE h);
 
 }  // namespace kp

@@ -194,7 +194,7 @@ BOOL GetOverlappedResult(HANDLE h, LPOVERLAPPED ov, LPDWORD transferred, BOOL wa
         if (ov->Internal == STATUS_PENDING) {
             return fail(ERROR_IO_INCOMPLETE);
         }
-        ResetEvent(ov->hEvent);  // the wait consumed the completion's signal
+        kp::consume_signal(ov->hEvent);  // waited on as a wait does
     }
     if (transferred != nullptr) {
         *transferred = static_cast<DWORD>(ov->InternalHigh);
