@@ -4,7 +4,7 @@
 #   - each program is a GUI program that imports system DLLs only;
 #   - each program runs under Wine on an Xvfb display (the 64-bit one in
 #     wine64, the 32-bit one in 32-bit Wine from scripts/wine32.sh), driven
-#     from outside by utility/win32/tests/ui_driver.c built for the same
+#     from outside by utility/win32/tests/ui_driver.cpp built for the same
 #     architecture: its version resource; with a double of kestro.dll
 #     in the IDTECH mode (window, controls, detection, one card, tab order,
 #     fonts, colours, Help, closing), with Exit, with a double that finds no
@@ -102,14 +102,18 @@ if [ "$BOOT" = 1 ] && ! timeout 300 "$wine" wineboot --init >"$tmp/wineboot.log"
     exit 1
 fi
 # Wine draws the window's frame itself (there is no window manager), and
-# renders the classic faces with a metric-alike face when one is installed.
+# renders the classic faces with a metric-alike face when one is installed:
+# Liberation Sans (Arial's metrics, as setup installs it), else Nimbus Sans,
+# whose taller lines overfill the design's 17-pixel labels.
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-if fc-list | grep -q 'Nimbus Sans:'; then
+for twin in 'Liberation Sans' 'Nimbus Sans'; do
+    [ -n "$(fc-list "$twin")" ] || continue
     for face in 'MS Sans Serif' Arial; do
-        "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'Nimbus Sans' /f \
+        "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "$twin" /f \
             >/dev/null 2>&1
     done
-fi
+    break
+done
 
 # Dominant colour of a screen rectangle of the screenshot, as #RRGGBB.
 dominant() {  # x y w h

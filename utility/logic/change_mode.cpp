@@ -1,4 +1,5 @@
 // The mode change command: send the new mode, reset, wait, detect again.
+#include "form1_design.h"
 #include "form1_logic.h"
 #include "text_format.h"
 
@@ -10,8 +11,6 @@ constexpr const char* kLabelReset = " ResetMSR = ";
 constexpr const char* kRefusal = "Please choice correct USB MSR mode before Change Mode.";
 constexpr const char* kChanged = "USB MSR mode has been changed.";
 constexpr const char* kChangeFailed = "USB MSR mode change failed.";
-constexpr const char* kCaptionIdle = "Change Mode";
-constexpr const char* kCaptionBusy = "Changing mode";
 constexpr const char* kCrLf = "\r\n";
 
 constexpr int32_t kResetAll = 255;
@@ -23,7 +22,8 @@ constexpr int32_t kWaitBeforeDetect = 2000;
 
 void Form1Logic::LockModeControls(bool locked) {
     view_.SetEnabled(ctl::cmdChangeMode, !locked);
-    view_.SetCaption(ctl::cmdChangeMode, locked ? kCaptionBusy : kCaptionIdle);
+    view_.SetCaption(ctl::cmdChangeMode,
+                     locked ? kChangingModeCaption : FindDesign(ctl::cmdChangeMode)->caption);
     view_.SetEnabled(ctl::Label1, !locked);
     view_.SetEnabled(ctl::Label5, !locked);
     view_.SetEnabled(ctl::txtMsrType, !locked);

@@ -1,4 +1,5 @@
 // Reader detection: open the reader under each mode's product id in turn.
+#include "form1_design.h"
 #include "form1_logic.h"
 
 #include "text_format.h"
@@ -13,9 +14,6 @@ constexpr const char* kNoReaderMessage = "Please connect TORVANEX USB MSR first 
 
 constexpr int32_t kPidIdtech = 0x05A0;
 constexpr int32_t kPidMagtek = 0x05B0;
-
-// Card box in the HID modes: between the track rows and the card list.
-constexpr Twips kCardBoxHid{240, 1440, 9975, 1335};
 }  // namespace
 
 void Form1Logic::Detect() {
@@ -55,7 +53,8 @@ void Form1Logic::Detect() {
             DataStart = 10;
             DataEnd = 339;
         }
-        view_.SetGeometry(ctl::txtCardData, kCardBoxHid);
+        // The design's place: between the track rows and the card list.
+        view_.SetGeometry(ctl::txtCardData, FindDesign(ctl::txtCardData)->place);
     } else {
         // Keyboard mode: the card box fills the frame to take the keystrokes.
         const Twips frame = view_.Geometry(ctl::Frame1);

@@ -1,6 +1,8 @@
 // Form1's entry points, start-up, shut-down and the small commands.
 #include "form1_logic.h"
 
+#include <utility>
+
 #include "text_format.h"
 
 namespace kestro {
@@ -91,6 +93,21 @@ void Form1Logic::cmdClearCard_Click() {
 
 void Form1Logic::cmdChangeMode_Click() {
     Dispatch([this] { ChangeModeCommand(); });
+}
+
+void Form1Logic::Click(const Control& c) {
+    static const std::pair<Control, void (Form1Logic::*)()> kHandlers[] = {
+        {ctl::cmdEXIT, &Form1Logic::cmdEXIT_Click},
+        {ctl::cmdHELP, &Form1Logic::cmdHELP_Click},
+        {ctl::cmdChangeMode, &Form1Logic::cmdChangeMode_Click},
+        {ctl::cmdClearLog, &Form1Logic::cmdClearLog_Click},
+        {ctl::cmdClearCard, &Form1Logic::cmdClearCard_Click},
+    };
+    for (const auto& [control, handler] : kHandlers) {
+        if (control == c) {
+            (this->*handler)();
+        }
+    }
 }
 
 void Form1Logic::Timer1_Timer() {

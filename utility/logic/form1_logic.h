@@ -33,6 +33,8 @@ class Form1Logic {
     void cmdClearCard_Click();
     void cmdChangeMode_Click();
     void Timer1_Timer();
+    // The Click handler of the control, if it has one (the five buttons).
+    void Click(const Control& c);
 
     // Routines of the window, reachable on their own for tests.
     void DetectReader();

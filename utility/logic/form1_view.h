@@ -1,5 +1,7 @@
-// What the window logic asks of the window. The Qt window implements it; the
-// tests implement it with a recording fake.
+// What the window logic asks of the window: the operations its handlers use,
+// on controls named as in the design (form1_design.h), where each view finds
+// the control's kind. The Qt and Win32 windows implement it; the tests
+// implement it with a recording fake.
 #ifndef KESTRO_UTILITY_LOGIC_FORM1_VIEW_H
 #define KESTRO_UTILITY_LOGIC_FORM1_VIEW_H
 
@@ -20,15 +22,10 @@ class Form1View {
     virtual std::string Text(const Control& c) = 0;
     virtual void SetText(const Control& c, const std::string& text) = 0;
     // Caption of a label, button or frame.
-    virtual std::string Caption(const Control& c) = 0;
     virtual void SetCaption(const Control& c, const std::string& caption) = 0;
     // Value of a check box: 1 ticked, 0 clear.
-    virtual int Value(const Control& c) = 0;
     virtual void SetValue(const Control& c, int value) = 0;
-    virtual bool Enabled(const Control& c) = 0;
     virtual void SetEnabled(const Control& c, bool enabled) = 0;
-    virtual bool Visible(const Control& c) = 0;
-    virtual void SetVisible(const Control& c, bool visible) = 0;
     virtual Twips Geometry(const Control& c) = 0;
     virtual void SetGeometry(const Control& c, const Twips& twips) = 0;
     virtual void SetBackColor(const Control& c, const Rgb& color) = 0;
@@ -39,8 +36,7 @@ class Form1View {
     virtual void Clear(const Control& c) = 0;
     virtual int ListCount(const Control& c) = 0;
     virtual std::string List(const Control& c, int index) = 0;
-    // Selected position, -1 for none.
-    virtual int ListIndex(const Control& c) = 0;
+    // Selects a position (-1: none) and brings it into view.
     virtual void SetListIndex(const Control& c, int index) = 0;
 
     // A modal message box with an OK button only. An empty title leaves the

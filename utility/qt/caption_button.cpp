@@ -7,7 +7,8 @@
 
 namespace kestro {
 
-CaptionButton::CaptionButton(const QString& caption, QWidget* parent) : QPushButton(parent) {
+CaptionButton::CaptionButton(const QString& caption, bool wrap, QWidget* parent)
+    : QPushButton(parent), wrap_(wrap) {
     SetCaption(caption);
 }
 
@@ -35,7 +36,7 @@ void CaptionButton::Rewrap() {
     const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this) +
                        2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
     const int room = width() - margin;
-    if (metrics.horizontalAdvance(caption_) <= room) {
+    if (!wrap_ || metrics.horizontalAdvance(caption_) <= room) {
         setText(caption_);
         return;
     }

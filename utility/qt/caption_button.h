@@ -1,6 +1,6 @@
-// A command button whose caption wraps onto more lines when it is wider than
-// the button, as classic command buttons do, instead of being cut off (a
-// substitute face can be wider than the designed one).
+// A command button whose caption, when wrapping is on, wraps onto more lines
+// when it is wider than the button, as classic command buttons do, instead
+// of being cut off (a substitute face can be wider than the designed one).
 #pragma once
 
 #include <QPushButton>
@@ -10,7 +10,7 @@ namespace kestro {
 
 class CaptionButton : public QPushButton {
   public:
-    CaptionButton(const QString& caption, QWidget* parent);
+    CaptionButton(const QString& caption, bool wrap, QWidget* parent);
 
     void SetCaption(const QString& caption);
     const QString& Caption() const { return caption_; }
@@ -23,6 +23,7 @@ class CaptionButton : public QPushButton {
     void Rewrap();
 
     QString caption_;
+    bool wrap_;
 };
 
 }  // namespace kestro

@@ -1,7 +1,6 @@
 // Form1 as the window logic's view, and its events handed to the logic.
 #include "form1.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -16,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QThread>
+#include <QWindow>
 
 #include "../logic/form1_logic.h"
 #include "../logic/run_time_error.h"
@@ -36,23 +36,6 @@ constexpr int32_t kErrInvalidProperty = 380;
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
     BuildControls();
-    ConnectEvents();
-}
-
-void Form1::ConnectEvents() {
-    const auto on_click = [this](const Control& c, auto handler) {
-        connect(static_cast<QAbstractButton*>(&Get(c)), &QAbstractButton::clicked, this,
-                [this, handler] {
-                    if (logic_ != nullptr) {
-                        handler(*logic_);
-                    }
-                });
-    };
-    on_click(ctl::cmdEXIT, [](Form1Logic& logic) { logic.cmdEXIT_Click(); });
-    on_click(ctl::cmdHELP, [](Form1Logic& logic) { logic.cmdHELP_Click(); });
-    on_click(ctl::cmdChangeMode, [](Form1Logic& logic) { logic.cmdChangeMode_Click(); });
-    on_click(ctl::cmdClearLog, [](Form1Logic& logic) { logic.cmdClearLog_Click(); });
-    on_click(ctl::cmdClearCard, [](Form1Logic& logic) { logic.cmdClearCard_Click(); });
     connect(&timer1_, &QTimer::timeout, this, [this] {
         if (logic_ != nullptr) {
             logic_->Timer1_Timer();
@@ -76,115 +59,112 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 QWidget* Form1::Find(const Control& c) const {
-    const auto found = controls_.find({std::string(c.name), c.index});
-    return found == controls_.end() ? nullptr : found->second;
+    const ControlDesign* design = FindDesign(c);
+    return design == nullptr ? nullptr : widgets_[RowOf(*design)];
+}
+
+const ControlDesign& Form1::DesignOf(const Control& c) const {
+    const ControlDesign* design = FindDesign(c);
+    if (design == nullptr) {
+        throw RunTimeError(kErrObjectRequired, "Object required");
+    }
+    return *design;
 }
 
 QWidget& Form1::Get(const Control& c) const {
-    QWidget* widget = Find(c);
-    if (widget == nullptr) {
-        throw RunTimeError(kErrObjectRequired, "Object required");
+    return *widgets_[RowOf(DesignOf(c))];
+}
+
+QPoint Form1::CentredFrame(const QRect& area, const QSize& client, const QMargins& frame) {
+    const PixelPoint at = CentredIn(area.x(), area.y(), area.width(), area.height(),
+                                    client.width() + frame.left() + frame.right(),
+                                    client.height() + frame.top() + frame.bottom());
+    return {at.x, at.y};
+}
+
+void Form1::Centre() {
+    if (const QScreen* screen = this->screen()) {
+        const QMargins frame =
+            windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+        move(CentredFrame(screen->availableGeometry(), size(), frame));
     }
-    return *widget;
 }
 
 void Form1::Show() {
-    // Centred on the screen the window opens on.
-    if (const QScreen* screen = this->screen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    // Centred on the screen the window opens on, by its frame with the title
+    // bar. A window manager adds the frame only once the window is shown, so
+    // it is centred again when the frame first appears.
+    Centre();
     show();
+    centre_with_frame_ = true;
+}
+
+void Form1::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (centre_with_frame_ && windowHandle() != nullptr &&
+        !windowHandle()->frameMargins().isNull()) {
+        centre_with_frame_ = false;
+        Centre();
+    }
 }
 
 std::string Form1::Text(const Control& c) {
+    const ControlDesign& d = DesignOf(c);
     QWidget& w = Get(c);
-    if (auto* edit = qobject_cast<QLineEdit*>(&w)) {
-        return FromQt(edit->text());
+    if (d.kind == Kind::kTextBox) {
+        return (d.flags & kMultiLine) != 0
+                   ? FromQtLines(static_cast<QPlainTextEdit&>(w).toPlainText())
+                   : FromQt(static_cast<QLineEdit&>(w).text());
     }
-    if (auto* combo = qobject_cast<QComboBox*>(&w)) {
-        return FromQt(combo->currentText());
+    if (d.kind == Kind::kComboBox) {
+        return FromQt(static_cast<QComboBox&>(w).currentText());
     }
-    if (auto* box = qobject_cast<QPlainTextEdit*>(&w)) {
-        return FromQtLines(box->toPlainText());
-    }
-    return Caption(c);
+    InvalidProperty();
 }
 
 void Form1::SetText(const Control& c, const std::string& text) {
+    const ControlDesign& d = DesignOf(c);
     QWidget& w = Get(c);
-    if (auto* edit = qobject_cast<QLineEdit*>(&w)) {
-        edit->setText(ToQt(text));
-    } else if (auto* combo = qobject_cast<QComboBox*>(&w)) {
-        combo->setEditText(ToQt(text));
-    } else if (auto* box = qobject_cast<QPlainTextEdit*>(&w)) {
-        box->setPlainText(ToQtLines(text));
+    if (d.kind == Kind::kTextBox && (d.flags & kMultiLine) != 0) {
+        static_cast<QPlainTextEdit&>(w).setPlainText(ToQtLines(text));
+    } else if (d.kind == Kind::kTextBox) {
+        static_cast<QLineEdit&>(w).setText(ToQt(text));
+    } else if (d.kind == Kind::kComboBox) {
+        static_cast<QComboBox&>(w).setEditText(ToQt(text));
     } else {
         SetCaption(c, text);
     }
 }
 
-std::string Form1::Caption(const Control& c) {
-    QWidget& w = Get(c);
-    if (auto* label = qobject_cast<QLabel*>(&w)) {
-        return FromQt(label->text());
-    }
-    if (auto* button = dynamic_cast<CaptionButton*>(&w)) {
-        return FromQt(button->Caption());
-    }
-    if (auto* button = qobject_cast<QAbstractButton*>(&w)) {
-        return FromQt(button->text());
-    }
-    if (auto* frame = qobject_cast<QGroupBox*>(&w)) {
-        return FromQt(frame->title());
-    }
-    InvalidProperty();
-}
-
 void Form1::SetCaption(const Control& c, const std::string& caption) {
     QWidget& w = Get(c);
-    if (auto* label = qobject_cast<QLabel*>(&w)) {
-        label->setText(ToQt(caption));
-    } else if (auto* command = dynamic_cast<CaptionButton*>(&w)) {
-        command->SetCaption(ToQt(caption));
-    } else if (auto* button = qobject_cast<QAbstractButton*>(&w)) {
-        button->setText(ToQt(caption));
-    } else if (auto* frame = qobject_cast<QGroupBox*>(&w)) {
-        frame->setTitle(ToQt(caption));
-    } else {
-        InvalidProperty();
+    switch (DesignOf(c).kind) {
+        case Kind::kLabel:
+            static_cast<QLabel&>(w).setText(ToQt(caption));
+            return;
+        case Kind::kCommandButton:
+            static_cast<CaptionButton&>(w).SetCaption(ToQt(caption));
+            return;
+        case Kind::kCheckBox:
+            static_cast<QCheckBox&>(w).setText(ToQt(caption));
+            return;
+        case Kind::kFrame:
+            static_cast<QGroupBox&>(w).setTitle(ToQt(caption));
+            return;
+        default:
+            InvalidProperty();
     }
-}
-
-int Form1::Value(const Control& c) {
-    if (auto* check = qobject_cast<QCheckBox*>(&Get(c))) {
-        return check->isChecked() ? 1 : 0;
-    }
-    InvalidProperty();
 }
 
 void Form1::SetValue(const Control& c, int value) {
-    auto* check = qobject_cast<QCheckBox*>(&Get(c));
-    if (check == nullptr || value < 0 || value > 1) {
+    if (DesignOf(c).kind != Kind::kCheckBox || value < 0 || value > 1) {
         InvalidProperty();
     }
-    check->setChecked(value == 1);
-}
-
-bool Form1::Enabled(const Control& c) {
-    return Get(c).isEnabled();
+    static_cast<QCheckBox&>(Get(c)).setChecked(value == 1);
 }
 
 void Form1::SetEnabled(const Control& c, bool enabled) {
     Get(c).setEnabled(enabled);
-}
-
-bool Form1::Visible(const Control& c) {
-    return !Get(c).isHidden();
-}
-
-void Form1::SetVisible(const Control& c, bool visible) {
-    Get(c).setVisible(visible);
 }
 
 Twips Form1::Geometry(const Control& c) {
@@ -210,84 +190,72 @@ void Form1::SetFocus(const Control& c) {
 }
 
 void Form1::AddItem(const Control& c, const std::string& item) {
+    const Kind kind = DesignOf(c).kind;
     QWidget& w = Get(c);
-    if (auto* list = qobject_cast<QListWidget*>(&w)) {
-        list->addItem(ToQt(item));
-    } else if (auto* combo = qobject_cast<QComboBox*>(&w)) {
+    if (kind == Kind::kListBox) {
+        static_cast<QListWidget&>(w).addItem(ToQt(item));
+    } else if (kind == Kind::kComboBox) {
         // Adding to the list leaves the edit text and the selection alone
         // (Qt would otherwise select the first entry added).
-        const QString text = combo->currentText();
-        const int index = combo->currentIndex();
-        combo->addItem(ToQt(item));
-        combo->setCurrentIndex(index);
-        combo->setEditText(text);
+        auto& combo = static_cast<QComboBox&>(w);
+        const QString text = combo.currentText();
+        const int index = combo.currentIndex();
+        combo.addItem(ToQt(item));
+        combo.setCurrentIndex(index);
+        combo.setEditText(text);
     } else {
         InvalidProperty();
     }
 }
 
 void Form1::Clear(const Control& c) {
-    QWidget& w = Get(c);
-    if (auto* list = qobject_cast<QListWidget*>(&w)) {
-        list->clear();
-    } else if (auto* combo = qobject_cast<QComboBox*>(&w)) {
-        combo->clear();
+    const Kind kind = DesignOf(c).kind;
+    if (kind == Kind::kListBox) {
+        static_cast<QListWidget&>(Get(c)).clear();
+    } else if (kind == Kind::kComboBox) {
+        static_cast<QComboBox&>(Get(c)).clear();
     } else {
         InvalidProperty();
     }
 }
 
 int Form1::ListCount(const Control& c) {
-    QWidget& w = Get(c);
-    if (auto* list = qobject_cast<QListWidget*>(&w)) {
-        return list->count();
+    const Kind kind = DesignOf(c).kind;
+    if (kind == Kind::kListBox) {
+        return static_cast<QListWidget&>(Get(c)).count();
     }
-    if (auto* combo = qobject_cast<QComboBox*>(&w)) {
-        return combo->count();
+    if (kind == Kind::kComboBox) {
+        return static_cast<QComboBox&>(Get(c)).count();
     }
     InvalidProperty();
 }
 
 std::string Form1::List(const Control& c, int index) {
-    QWidget& w = Get(c);
-    if (auto* list = qobject_cast<QListWidget*>(&w)) {
-        const QListWidgetItem* item = list->item(index);
+    const Kind kind = DesignOf(c).kind;
+    if (kind == Kind::kListBox) {
+        const QListWidgetItem* item = static_cast<QListWidget&>(Get(c)).item(index);
         return item != nullptr ? FromQt(item->text()) : std::string();
     }
-    if (auto* combo = qobject_cast<QComboBox*>(&w)) {
-        return FromQt(combo->itemText(index));
-    }
-    InvalidProperty();
-}
-
-int Form1::ListIndex(const Control& c) {
-    QWidget& w = Get(c);
-    if (auto* list = qobject_cast<QListWidget*>(&w)) {
-        return list->currentRow();
-    }
-    if (auto* combo = qobject_cast<QComboBox*>(&w)) {
-        return combo->currentIndex();
+    if (kind == Kind::kComboBox) {
+        return FromQt(static_cast<QComboBox&>(Get(c)).itemText(index));
     }
     InvalidProperty();
 }
 
 void Form1::SetListIndex(const Control& c, int index) {
-    QWidget& w = Get(c);
-    if (auto* list = qobject_cast<QListWidget*>(&w)) {
-        if (index < -1 || index >= list->count()) {
-            InvalidProperty();
-        }
-        list->setCurrentRow(index);
-        if (index >= 0) {
-            list->scrollToItem(list->item(index));
-        }
-    } else if (auto* combo = qobject_cast<QComboBox*>(&w)) {
-        if (index < -1 || index >= combo->count()) {
-            InvalidProperty();
-        }
-        combo->setCurrentIndex(index);
-    } else {
+    const Kind kind = DesignOf(c).kind;
+    if ((kind != Kind::kListBox && kind != Kind::kComboBox) || index < -1 ||
+        index >= ListCount(c)) {
         InvalidProperty();
+    }
+    if (kind == Kind::kListBox) {
+        auto& list = static_cast<QListWidget&>(Get(c));
+        list.setCurrentRow(index);
+        if (index >= 0) {
+            list.scrollToItem(list.item(index));
+        }
+    } else {
+        static_cast<QComboBox&>(Get(c)).setCurrentIndex(index);
     }
 }
 

@@ -5,13 +5,14 @@
 
 #include <QTimer>
 #include <QWidget>
-#include <map>
 #include <string>
-#include <utility>
+#include <vector>
 
+#include "../logic/form1_design.h"
 #include "../logic/form1_view.h"
 
 class QCloseEvent;
+class QMoveEvent;
 
 namespace kestro {
 
@@ -33,14 +34,9 @@ class Form1 : public QWidget, public Form1View {
     void Show() override;
     std::string Text(const Control& c) override;
     void SetText(const Control& c, const std::string& text) override;
-    std::string Caption(const Control& c) override;
     void SetCaption(const Control& c, const std::string& caption) override;
-    int Value(const Control& c) override;
     void SetValue(const Control& c, int value) override;
-    bool Enabled(const Control& c) override;
     void SetEnabled(const Control& c, bool enabled) override;
-    bool Visible(const Control& c) override;
-    void SetVisible(const Control& c, bool visible) override;
     Twips Geometry(const Control& c) override;
     void SetGeometry(const Control& c, const Twips& twips) override;
     void SetBackColor(const Control& c, const Rgb& color) override;
@@ -49,7 +45,6 @@ class Form1 : public QWidget, public Form1View {
     void Clear(const Control& c) override;
     int ListCount(const Control& c) override;
     std::string List(const Control& c, int index) override;
-    int ListIndex(const Control& c) override;
     void SetListIndex(const Control& c, int index) override;
     void MsgBox(const std::string& text, const std::string& title) override;
     void DoEvents() override;
@@ -58,21 +53,29 @@ class Form1 : public QWidget, public Form1View {
     void StartTextViewer() override;
     void EndProgram() override;
 
+    // Where the window's frame goes so that the frame, title bar included,
+    // is centred in the area (the frame's margins around the client area).
+    static QPoint CentredFrame(const QRect& area, const QSize& client, const QMargins& frame);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
   private:
     void BuildControls();
-    void ConnectEvents();
-    // Registers a control under its name and puts it at its design place.
-    template <typename W>
-    W* Place(W* widget, const Control& c, const Twips& twips, int tab_index);
+    // A control of the design's kind, with its caption and kind's settings.
+    QWidget* Make(const ControlDesign& d, QWidget* parent);
+    void Centre();
+    // The control and its design row; RunTimeError when there is none.
     QWidget& Get(const Control& c) const;
+    const ControlDesign& DesignOf(const Control& c) const;
 
-    std::map<std::pair<std::string, int>, QWidget*> controls_;
+    std::vector<QWidget*> widgets_;  // by row of the design
     QTimer timer1_;
     Form1Logic* logic_ = nullptr;
     bool ended_ = false;
+    // Centred again once the window manager has put its frame around.
+    bool centre_with_frame_ = false;
 };
 
 }  // namespace kestro

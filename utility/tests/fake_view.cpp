@@ -1,17 +1,19 @@
 #include "fake_view.h"
 
+#include "../logic/form1_design.h"
+
 namespace kestro::testing {
 
 FakeView::FakeView(Trace& trace) : trace_(trace) {
-    // The design state the logic relies on.
-    at(ctl::Frame1).geometry = {120, 2160, 10455, 5655};
-    at(ctl::Frame1).caption = "Reader Output";
-    at(ctl::txtCardData).geometry = {240, 1440, 9975, 1335};
-    at(ctl::cmdChangeMode).enabled = false;
-    at(ctl::cmdChangeMode).caption = "Change Mode";
-    at(ctl::lstResults).visible = false;
-    at(ctl::cmdClearLog).visible = false;
-    at(ctl::lblBrushTimes).caption = "0";
+    // Every control as designed.
+    for (const ControlDesign& d : Form1Design()) {
+        ControlState& state = at(d.control);
+        state.geometry = d.place;
+        (d.kind == Kind::kTextBox || d.kind == Kind::kComboBox ? state.text : state.caption) =
+            d.caption;
+        state.enabled = (d.flags & kDisabled) == 0;
+        state.visible = (d.flags & kHidden) == 0;
+    }
 }
 
 ControlState& FakeView::Use(const Control& c) {
@@ -34,36 +36,16 @@ void FakeView::SetText(const Control& c, const std::string& text) {
     Use(c).text = text;
 }
 
-std::string FakeView::Caption(const Control& c) {
-    return Use(c).caption;
-}
-
 void FakeView::SetCaption(const Control& c, const std::string& caption) {
     Use(c).caption = caption;
-}
-
-int FakeView::Value(const Control& c) {
-    return Use(c).value;
 }
 
 void FakeView::SetValue(const Control& c, int value) {
     Use(c).value = value;
 }
 
-bool FakeView::Enabled(const Control& c) {
-    return Use(c).enabled;
-}
-
 void FakeView::SetEnabled(const Control& c, bool enabled) {
     Use(c).enabled = enabled;
-}
-
-bool FakeView::Visible(const Control& c) {
-    return Use(c).visible;
-}
-
-void FakeView::SetVisible(const Control& c, bool visible) {
-    Use(c).visible = visible;
 }
 
 Twips FakeView::Geometry(const Control& c) {
@@ -100,10 +82,6 @@ int FakeView::ListCount(const Control& c) {
 std::string FakeView::List(const Control& c, int index) {
     const ControlState& state = Use(c);
     return index >= 0 && index < static_cast<int>(state.items.size()) ? state.items[index] : "";
-}
-
-int FakeView::ListIndex(const Control& c) {
-    return Use(c).list_index;
 }
 
 void FakeView::SetListIndex(const Control& c, int index) {

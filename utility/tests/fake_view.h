@@ -53,14 +53,9 @@ class FakeView : public Form1View {
     void Show() override;
     std::string Text(const Control& c) override;
     void SetText(const Control& c, const std::string& text) override;
-    std::string Caption(const Control& c) override;
     void SetCaption(const Control& c, const std::string& caption) override;
-    int Value(const Control& c) override;
     void SetValue(const Control& c, int value) override;
-    bool Enabled(const Control& c) override;
     void SetEnabled(const Control& c, bool enabled) override;
-    bool Visible(const Control& c) override;
-    void SetVisible(const Control& c, bool visible) override;
     Twips Geometry(const Control& c) override;
     void SetGeometry(const Control& c, const Twips& twips) override;
     void SetBackColor(const Control& c, const Rgb& color) override;
@@ -69,7 +64,6 @@ class FakeView : public Form1View {
     void Clear(const Control& c) override;
     int ListCount(const Control& c) override;
     std::string List(const Control& c, int index) override;
-    int ListIndex(const Control& c) override;
     void SetListIndex(const Control& c, int index) override;
     void MsgBox(const std::string& text, const std::string& title) override;
     void DoEvents() override;

@@ -13,11 +13,14 @@
 #include <QPlainTextEdit>
 #include <QFontMetrics>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <algorithm>
 #include <memory>
 
 #include "qt_environment.h"
+#include "../logic/form1_design.h"
 #include "../logic/form1_logic.h"
 #include "../qt/form1.h"
 #include "fake_library.h"
@@ -44,112 +47,146 @@ class Form1QtTest : public ::testing::Test {
     Form1 form;
 };
 
-struct Expected {
-    Control control;
-    const char* kind;
-    const char* caption;
-    QRect pixels;
-    int tab_index;
-    bool visible;
-    bool enabled;
-    double points;
-};
-
-TEST_F(Form1QtTest, ControlsStandAsDesigned) {
-    const Expected controls[] = {
-        {ctl::Label5, "QLabel", "MSR Mode:", Px(5280, 720, 1335, 375), 7, true, true, 12},
-        {ctl::txtMsrType, "QLineEdit", "", Px(6720, 720, 2175, 375), 20, true, true, 12},
-        {ctl::Label1, "QLabel", "Will be changed to:", Px(4560, 1440, 2055, 375), 24, true, true,
-         12},
-        {ctl::comboMsrType2, "QComboBox", "", Px(6720, 1440, 2175, 420), 22, true, true, 12},
-        {ctl::cmdEXIT, "QPushButton", "Exit", Px(9120, 120, 1455, 495), 2, true, true, 12},
-        {ctl::cmdHELP, "QPushButton", "Help", Px(9120, 600, 1455, 495), 25, true, true, 12},
-        {ctl::cmdChangeMode, "QPushButton", "Change Mode", Px(9120, 1320, 1455, 735), 23, true,
-         false, 12},
-        {ctl::Frame1, "QGroupBox", "Reader Output", Px(120, 2160, 10455, 5655), 3, true, true, 12},
-        {ctl::lstResults, "QListWidget", "", Px(120, 5520, 5295, 2220), 6, false, true, 9.75},
-        {ctl::cmdClearLog, "QPushButton", "Clear", Px(240, 5280, 1455, 255), 5, false, true, 9.75},
-        {ctl::Label3(0), "QLabel", "Track1 Status:", Px(240, 360, 1455, 255), 8, true, true, 9.75},
-        {ctl::Label3(2), "QLabel", "Track3 Status:", Px(240, 1080, 1455, 255), 10, true, true,
-         9.75},
-        {ctl::chkStatusOK(1), "QCheckBox", "OK", Px(1680, 720, 615, 255), 12, true, true, 9.75},
-        {ctl::Label4(1), "QLabel", "Track2 Length:", Px(2760, 720, 1455, 255), 15, true, true,
-         9.75},
-        {ctl::txtTrackLenght(2), "QLineEdit", "", Px(4200, 1080, 1095, 315), 19, true, true, 9.75},
-        {ctl::cmdClearCard, "QPushButton", "Clear", Px(9240, 720, 975, 375), 1, true, true, 9.75},
-        {ctl::lblBrushTimes, "QLabel", "0", Px(9120, 1200, 1095, 255), 4, true, true, 9.75},
-        {ctl::txtCardData, "QPlainTextEdit", "", Px(240, 1440, 9975, 1335), 21, true, true, 9.75},
-        {ctl::lstCardData, "QListWidget", "", Px(240, 2760, 9975, 2700), 0, true, true, 9.75},
-    };
-    for (const Expected& e : controls) {
-        SCOPED_TRACE(std::string(e.control.name) + " " + std::to_string(e.control.index));
-        QWidget* widget = form.Find(e.control);
-        ASSERT_NE(widget, nullptr);
-        EXPECT_TRUE(widget->inherits(e.kind));
-        EXPECT_EQ(widget->objectName().toStdString(), e.control.name);
-        if (widget->inherits("QListWidget")) {
-            EXPECT_EQ(form.ListCount(e.control), 0);
-        } else {
-            EXPECT_EQ(form.Text(e.control), e.caption);
-        }
-        EXPECT_EQ(widget->geometry(), e.pixels);
-        EXPECT_EQ(widget->property("tabIndex").toInt(), e.tab_index);
-        EXPECT_EQ(!widget->isHidden(), e.visible);
-        EXPECT_EQ(widget->isEnabled(), e.enabled);
-        EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), e.points);
-        // Only the frame's title is bold.
-        EXPECT_EQ(widget->font().bold(), e.control == ctl::Frame1);
+const char* QtClass(const ControlDesign& d) {
+    switch (d.kind) {
+        case Kind::kImage:
+        case Kind::kLabel:
+            return "QLabel";
+        case Kind::kTextBox:
+            return (d.flags & kMultiLine) != 0 ? "QPlainTextEdit" : "QLineEdit";
+        case Kind::kComboBox:
+            return "QComboBox";
+        case Kind::kCommandButton:
+            return "QPushButton";
+        case Kind::kCheckBox:
+            return "QCheckBox";
+        case Kind::kFrame:
+            return "QGroupBox";
+        case Kind::kListBox:
+            break;
     }
-    EXPECT_EQ(Get<QLabel>(ctl::Label3(1))->parentWidget(), form.Find(ctl::Frame1));
-    EXPECT_EQ(Get<QListWidget>(ctl::lstResults)->parentWidget(), &form);
+    return "QListWidget";
 }
 
-TEST_F(Form1QtTest, WindowPictureTimerAndColours) {
+// Geometry, kind, container, font, colour and state of every row.
+TEST_F(Form1QtTest, ControlsStandAsDesigned) {
     EXPECT_EQ(form.windowTitle(), "Torvanex USB MSR Configure v1.00");
     EXPECT_EQ(form.size(), QSize(719, 527));
     EXPECT_FALSE(form.windowIcon().isNull());
-    const QLabel* image = Get<QLabel>(ctl::Image1);
-    EXPECT_EQ(image->geometry(), Px(0, 120, 4500, 1950));
-    EXPECT_EQ(image->pixmap().size(), QSize(300, 130));
+    EXPECT_EQ(Get<QLabel>(ctl::Image1)->pixmap().size(), QSize(300, 130));
     EXPECT_EQ(form.Timer1().interval(), 1000);
     EXPECT_FALSE(form.Timer1().isActive());
-
-    const QColor grey(224, 224, 224);
-    for (const Control& c :
-         {ctl::txtMsrType, ctl::txtTrackLenght(0), ctl::lstResults, ctl::lstCardData}) {
-        EXPECT_EQ(form.Find(c)->palette().color(QPalette::Base), grey) << c.name;
+    for (const ControlDesign& d : Form1Design()) {
+        SCOPED_TRACE(std::string(d.control.name) + " " + std::to_string(d.control.index));
+        QWidget* widget = form.Find(d.control);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_TRUE(widget->inherits(QtClass(d)));
+        EXPECT_EQ(widget->objectName().toStdString(), d.control.name);
+        EXPECT_EQ(widget->geometry(), Px(d.place.left, d.place.top, d.place.width, d.place.height));
+        EXPECT_EQ(widget->parentWidget(), d.in_frame ? form.Find(ctl::Frame1) : &form);
+        EXPECT_EQ(widget->isHidden(), (d.flags & kHidden) != 0);
+        EXPECT_EQ(widget->isEnabled(), (d.flags & kDisabled) == 0);
+        EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), FontOf(d.face).points_x100 / 100.0);
+        EXPECT_EQ(widget->font().bold(), FontOf(d.face).bold);
+        if (d.back) {
+            EXPECT_EQ(widget->palette().color(QPalette::Base),
+                      QColor(d.back->red, d.back->green, d.back->blue));
+        }
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            EXPECT_EQ(edit->isReadOnly(), (d.flags & kReadOnly) != 0);
+        }
     }
-    EXPECT_TRUE(Get<QLineEdit>(ctl::txtMsrType)->isReadOnly());
-    EXPECT_TRUE(Get<QLineEdit>(ctl::txtTrackLenght(1))->isReadOnly());
-    EXPECT_FALSE(Get<QPlainTextEdit>(ctl::txtCardData)->isReadOnly());
     EXPECT_TRUE(Get<QComboBox>(ctl::comboMsrType2)->isEditable());
+    EXPECT_FALSE(Get<QPlainTextEdit>(ctl::txtCardData)->isReadOnly());
 }
 
-TEST_F(Form1QtTest, TabOrderFollowsTheTabIndex) {
+// The frame with its title bar, not the client area, is centred.
+TEST_F(Form1QtTest, TheFrameIsCentredOnTheScreen) {
+    const struct {
+        QMargins frame;
+        QPoint top_left;
+    } cases[] = {
+        {QMargins(), QPoint(152, 120)},
+        {QMargins(1, 24, 1, 1), QPoint(151, 108)},
+        {QMargins(4, 30, 4, 4), QPoint(148, 103)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Form1::CentredFrame(QRect(0, 0, 1024, 768), QSize(719, 527), c.frame),
+                  c.top_left);
+    }
+}
+
+// Tab from the card box walks every control that takes the focus, by tab
+// index, and comes back; no tab character lands in the card box.
+TEST_F(Form1QtTest, TabWalksTheWholeTabOrder) {
+    form.SetEnabled(ctl::cmdChangeMode, true);  // as detection leaves it
     form.show();
-    std::vector<QWidget*> chain;
-    QWidget* widget = form.Find(ctl::lstCardData);
-    for (int i = 0; i < 40 && widget != nullptr; ++i) {
-        if (widget->property("tabIndex").isValid() && widget->isVisibleTo(&form) &&
-            (widget->focusPolicy() & Qt::TabFocus) &&
-            std::find(chain.begin(), chain.end(), widget) == chain.end()) {
-            chain.push_back(widget);
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    form.SetFocus(ctl::txtCardData);
+    const std::vector<const ControlDesign*> order = TabOrder();
+    const auto from = std::find_if(order.begin(), order.end(), [](const ControlDesign* d) {
+        return d->control == ctl::txtCardData;
+    });
+    ASSERT_NE(from, order.end());
+    for (std::size_t step = 1; step <= order.size(); ++step) {
+        const ControlDesign* want = order[(from - order.begin() + step) % order.size()];
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focus = QApplication::focusWidget();
+        while (focus != nullptr && form.Find(want->control) != focus &&
+               focus->parentWidget() != &form && !focus->parentWidget()->inherits("QGroupBox")) {
+            focus = focus->parentWidget();  // the editor inside a combo box
         }
-        widget = widget->nextInFocusChain();
+        EXPECT_EQ(focus, form.Find(want->control)) << "step " << step << ": " << want->control.name;
     }
-    std::vector<int> indices;
-    for (QWidget* w : chain) {
-        indices.push_back(w->property("tabIndex").toInt());
+    EXPECT_EQ(form.Text(ctl::txtCardData), "");
+}
+
+// Every caption a control shows fits it: each line is narrower than the
+// control, and the lines together are not higher.
+TEST_F(Form1QtTest, CaptionsFit) {
+    std::vector<std::pair<Control, std::string>> captions;
+    for (const ControlDesign& d : Form1Design()) {
+        if (d.kind != Kind::kTextBox && d.kind != Kind::kComboBox && *d.caption != '\0') {
+            captions.emplace_back(d.control, d.caption);
+        }
     }
-    EXPECT_TRUE(std::is_sorted(indices.begin(), indices.end()));
-    EXPECT_GE(indices.size(), 10u);
+    captions.emplace_back(ctl::cmdChangeMode, kChangingModeCaption);
+    captions.emplace_back(ctl::lblBrushTimes, "32767");
+    for (const auto& [control, caption] : captions) {
+        SCOPED_TRACE(std::string(control.name) + ": " + caption);
+        form.SetCaption(control, caption);
+        QWidget* widget = form.Find(control);
+        QString shown;
+        QRect room = widget->rect();  // where the style draws the text
+        QStyleOptionButton option;
+        option.initFrom(widget);
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            shown = label->text();
+        } else if (auto* check = qobject_cast<QCheckBox*>(widget)) {
+            shown = check->text();
+            room = check->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, check);
+        } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            shown = button->text();
+            room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+            shown = frame->title();
+        }
+        const QStringList lines = shown.split(QLatin1Char('\n'));
+        EXPECT_EQ(lines.join(QLatin1Char(' ')), QString::fromLatin1(caption.c_str()));
+        const QFontMetrics metrics(widget->font());
+        for (const QString& line : lines) {
+            EXPECT_LE(metrics.horizontalAdvance(line), room.width()) << line.toStdString();
+        }
+        EXPECT_LE(metrics.height() * lines.size(), room.height());
+    }
 }
 
 TEST_F(Form1QtTest, ViewKeepsComboTextAndTranslatesLineEnds) {
     form.AddItem(ctl::comboMsrType2, "USB/KB");
     form.AddItem(ctl::comboMsrType2, "USB/HID IDTECH");
     EXPECT_EQ(form.Text(ctl::comboMsrType2), "");
-    EXPECT_EQ(form.ListIndex(ctl::comboMsrType2), -1);
+    EXPECT_EQ(Get<QComboBox>(ctl::comboMsrType2)->currentIndex(), -1);
     EXPECT_EQ(form.List(ctl::comboMsrType2, 1), "USB/HID IDTECH");
 
     form.SetText(ctl::txtCardData, "AB\r\n12\r\n");
@@ -160,22 +197,6 @@ TEST_F(Form1QtTest, ViewKeepsComboTextAndTranslatesLineEnds) {
     EXPECT_EQ(form.Geometry(ctl::txtCardData), (Twips{0, 0, 10455, 5655}));
     form.SetValue(ctl::chkStatusOK(0), 1);
     EXPECT_TRUE(Get<QCheckBox>(ctl::chkStatusOK(0))->isChecked());
-}
-
-TEST_F(Form1QtTest, ButtonCaptionsWrapInsteadOfBeingCut) {
-    for (const char* caption : {"Change Mode", "Changing mode", "Exit"}) {
-        SCOPED_TRACE(caption);
-        form.SetCaption(ctl::cmdChangeMode, caption);
-        auto* button = Get<QPushButton>(ctl::cmdChangeMode);
-        EXPECT_EQ(form.Caption(ctl::cmdChangeMode), caption);
-        // Each shown line fits the button; together they are the caption.
-        QStringList lines = button->text().split(QLatin1Char('\n'));
-        EXPECT_EQ(lines.join(QLatin1Char(' ')), QString::fromLatin1(caption));
-        QFontMetrics metrics(button->font());
-        for (const QString& line : lines) {
-            EXPECT_LE(metrics.horizontalAdvance(line), button->width() - 8) << line.toStdString();
-        }
-    }
 }
 
 class Form1QtRunTest : public Form1QtTest {
@@ -215,6 +236,47 @@ TEST_F(Form1QtRunTest, AReaderFoundAndACardShown) {
     QTest::mouseClick(Get<QPushButton>(ctl::cmdClearCard), Qt::LeftButton);
     EXPECT_EQ(Get<QListWidget>(ctl::lstCardData)->count(), 0);
     EXPECT_EQ(Get<QLabel>(ctl::lblBrushTimes)->text(), "0");
+}
+
+// A mode name typed in the combo box stays as typed and is compared exactly:
+// another letter case or a part of a name gets the refusal, nothing is sent.
+TEST_F(Form1QtRunTest, TypedModeNamesAreComparedExactly) {
+    const struct {
+        const char* typed;
+        bool refused;
+    } cases[] = {
+        {"usb/kb", true},         {"USB/K", true},          {"usb", true},
+        {"USB/HID magtek", true}, {"USB/HID IDTECH", true},  // the mode in force
+        {"USB/KB", false},
+    };
+    QStringList shown;
+    QTimer answer;  // presses OK on each message box once it is up
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown << box->text();
+            box->accept();
+        }
+    });
+    answer.start(0);
+    Start(testing::kPidIdtech);
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    auto* combo = Get<QComboBox>(ctl::comboMsrType2);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        shown.clear();
+        trace.clear();
+        combo->clearEditText();
+        combo->setFocus();  // typed as an operator would; the click takes the focus away
+        QTest::keyClicks(combo, QString::fromLatin1(c.typed));
+        EXPECT_EQ(combo->currentText(), QString::fromLatin1(c.typed));
+        QTest::mouseClick(Get<QPushButton>(ctl::cmdChangeMode), Qt::LeftButton);
+        ASSERT_FALSE(shown.isEmpty());
+        const bool refused =
+            shown.front() == "Please choice correct USB MSR mode before Change Mode.";
+        EXPECT_EQ(refused, c.refused);
+        EXPECT_EQ(std::count(trace.begin(), trace.end(), "ChangeMode(1)"), c.refused ? 0 : 1);
+    }
 }
 
 TEST_F(Form1QtRunTest, KeyboardModeCardBoxCoversTheFrame) {

@@ -47,8 +47,8 @@ Form1Win32::~Form1Win32() {
             DeleteObject(info.brush);
         }
     }
-    for (HGDIOBJ object : {static_cast<HGDIOBJ>(window_font_), static_cast<HGDIOBJ>(large_font_),
-                           static_cast<HGDIOBJ>(frame_font_), static_cast<HGDIOBJ>(banner_)}) {
+    for (HGDIOBJ object : {static_cast<HGDIOBJ>(fonts_[0]), static_cast<HGDIOBJ>(fonts_[1]),
+                           static_cast<HGDIOBJ>(fonts_[2]), static_cast<HGDIOBJ>(banner_)}) {
         if (object != nullptr) {
             DeleteObject(object);
         }
@@ -132,27 +132,9 @@ LRESULT Form1Win32::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void Form1Win32::Clicked(int id) {
-    if (logic_ == nullptr || ended_) {
-        return;
-    }
-    switch (id) {
-        case ID_CMDEXIT:
-            logic_->cmdEXIT_Click();
-            break;
-        case ID_CMDHELP:
-            logic_->cmdHELP_Click();
-            break;
-        case ID_CMDCHANGEMODE:
-            logic_->cmdChangeMode_Click();
-            break;
-        case ID_CMDCLEARLOG:
-            logic_->cmdClearLog_Click();
-            break;
-        case ID_CMDCLEARCARD:
-            logic_->cmdClearCard_Click();
-            break;
-        default:
-            break;  // check boxes: no handler
+    const std::size_t row = static_cast<std::size_t>(id - ID_FIRST_CONTROL);
+    if (logic_ != nullptr && !ended_ && id >= ID_FIRST_CONTROL && row < controls_.size()) {
+        logic_->Click(controls_[row].design->control);
     }
 }
 
@@ -188,8 +170,7 @@ int Form1Win32::Run() {
 }
 
 bool Form1Win32::Focusable(const ControlInfo& info) const {
-    if (info.tab_index < 0 || info.kind == Kind::kLabel || info.kind == Kind::kFrame ||
-        info.kind == Kind::kImage) {
+    if (!TakesFocus(*info.design)) {
         return false;
     }
     // Visible and enabled, and so is every container up to the window.
@@ -212,40 +193,29 @@ bool Form1Win32::TabKey(const MSG& msg) {
     for (HWND h = msg.hwnd; h != nullptr && h != window_ && current == nullptr; h = GetParent(h)) {
         current = FindByWindow(h);
     }
+    // A multi-line box that keeps its Tab gets it as a character.
+    if (current != nullptr && (current->design->flags & (kMultiLine | kTabLeaves)) == kMultiLine) {
+        return false;
+    }
     std::vector<const ControlInfo*> order;
-    for (const ControlInfo& info : controls_) {
-        if (Focusable(info)) {
-            order.push_back(&info);
+    for (const ControlDesign* d : TabOrder()) {
+        if (Focusable(controls_[RowOf(*d)])) {
+            order.push_back(&controls_[RowOf(*d)]);
         }
     }
     if (order.empty()) {
         return true;
     }
-    std::sort(order.begin(), order.end(), [](const ControlInfo* a, const ControlInfo* b) {
-        return a->tab_index < b->tab_index;
-    });
+    // The next (Shift: the previous) control after the current one, round.
     const bool back = GetKeyState(VK_SHIFT) < 0;
     const int count = static_cast<int>(order.size());
-    int next = back ? count - 1 : 0;
-    if (current != nullptr && current->tab_index >= 0) {
-        if (back) {
-            next = count - 1;
-            for (int i = count - 1; i >= 0; --i) {
-                if (order[static_cast<std::size_t>(i)]->tab_index < current->tab_index) {
-                    next = i;
-                    break;
-                }
-            }
-        } else {
-            next = 0;
-            for (int i = 0; i < count; ++i) {
-                if (order[static_cast<std::size_t>(i)]->tab_index > current->tab_index) {
-                    next = i;
-                    break;
-                }
-            }
+    int at = back ? 0 : -1;
+    for (int i = 0; i < count; ++i) {
+        if (current != nullptr && order[static_cast<std::size_t>(i)] == current) {
+            at = i;
         }
     }
+    const int next = (at + (back ? count - 1 : 1)) % count;
     ::SetFocus(order[static_cast<std::size_t>(next)]->hwnd);
     return true;
 }
@@ -256,11 +226,11 @@ Form1Win32::ControlInfo* Form1Win32::FindByWindow(HWND hwnd) {
 }
 
 Form1Win32::ControlInfo& Form1Win32::Get(const Control& c) {
-    const auto found = by_name_.find({std::string(c.name), c.index});
-    if (found == by_name_.end()) {
+    const ControlDesign* design = FindDesign(c);
+    if (design == nullptr || RowOf(*design) >= controls_.size()) {
         throw RunTimeError(kErrObjectRequired, "Object required");
     }
-    return controls_[found->second];
+    return controls_[RowOf(*design)];
 }
 
 void Form1Win32::SetBack(ControlInfo& info, COLORREF color) {
@@ -280,11 +250,10 @@ void Form1Win32::Show() {
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     RECT frame;
     GetWindowRect(window_, &frame);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const PixelPoint at =
+        CentredIn(work.left, work.top, work.right - work.left, work.bottom - work.top,
+                  frame.right - frame.left, frame.bottom - frame.top);
+    SetWindowPos(window_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(window_, SW_SHOWNORMAL);
     SetForegroundWindow(window_);
     RedrawWindow(window_, nullptr, nullptr,
@@ -293,39 +262,22 @@ void Form1Win32::Show() {
 
 std::string Form1Win32::Text(const Control& c) {
     const ControlInfo& info = Get(c);
-    if (info.kind == Kind::kTextBox || info.kind == Kind::kComboBox) {
-        return WindowText(info.hwnd);
+    if (info.design->kind != Kind::kTextBox && info.design->kind != Kind::kComboBox) {
+        InvalidProperty();
     }
-    return Caption(c);
+    return WindowText(info.hwnd);
 }
 
 void Form1Win32::SetText(const Control& c, const std::string& text) {
-    const ControlInfo& info = Get(c);
-    if (info.kind == Kind::kTextBox || info.kind == Kind::kComboBox) {
-        SetWindowTextA(info.hwnd, text.c_str());
-    } else {
-        SetCaption(c, text);
-    }
-}
-
-std::string Form1Win32::Caption(const Control& c) {
-    const ControlInfo& info = Get(c);
-    switch (info.kind) {
-        case Kind::kLabel:
-        case Kind::kButton:
-        case Kind::kCheckBox:
-        case Kind::kFrame:
-            return WindowText(info.hwnd);
-        default:
-            InvalidProperty();
-    }
+    // Text of a box, caption of the rest: both are the window's text.
+    SetWindowTextA(Get(c).hwnd, text.c_str());
 }
 
 void Form1Win32::SetCaption(const Control& c, const std::string& caption) {
     const ControlInfo& info = Get(c);
-    switch (info.kind) {
+    switch (info.design->kind) {
         case Kind::kLabel:
-        case Kind::kButton:
+        case Kind::kCommandButton:
         case Kind::kCheckBox:
         case Kind::kFrame:
             SetWindowTextA(info.hwnd, caption.c_str());
@@ -335,37 +287,16 @@ void Form1Win32::SetCaption(const Control& c, const std::string& caption) {
     }
 }
 
-int Form1Win32::Value(const Control& c) {
-    const ControlInfo& info = Get(c);
-    if (info.kind != Kind::kCheckBox) {
-        InvalidProperty();
-    }
-    return SendMessageA(info.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
-}
-
 void Form1Win32::SetValue(const Control& c, int value) {
     const ControlInfo& info = Get(c);
-    if (info.kind != Kind::kCheckBox || value < 0 || value > 1) {
+    if (info.design->kind != Kind::kCheckBox || value < 0 || value > 1) {
         InvalidProperty();
     }
     SendMessageA(info.hwnd, BM_SETCHECK, value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-bool Form1Win32::Enabled(const Control& c) {
-    return IsWindowEnabled(Get(c).hwnd) != FALSE;
-}
-
 void Form1Win32::SetEnabled(const Control& c, bool enabled) {
     EnableWindow(Get(c).hwnd, enabled ? TRUE : FALSE);
-}
-
-bool Form1Win32::Visible(const Control& c) {
-    // The control's own setting, whatever its containers show.
-    return (GetWindowLongA(Get(c).hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-void Form1Win32::SetVisible(const Control& c, bool visible) {
-    ShowWindow(Get(c).hwnd, visible ? SW_SHOWNA : SW_HIDE);
 }
 
 Twips Form1Win32::Geometry(const Control& c) {
@@ -388,9 +319,9 @@ void Form1Win32::SetFocus(const Control& c) {
 
 void Form1Win32::AddItem(const Control& c, const std::string& item) {
     const ControlInfo& info = Get(c);
-    if (info.kind == Kind::kListBox) {
+    if (info.design->kind == Kind::kListBox) {
         SendMessageA(info.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-    } else if (info.kind == Kind::kComboBox) {
+    } else if (info.design->kind == Kind::kComboBox) {
         // Adding to the list leaves the edit text and the selection alone.
         SendMessageA(info.hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
     } else {
@@ -400,9 +331,9 @@ void Form1Win32::AddItem(const Control& c, const std::string& item) {
 
 void Form1Win32::Clear(const Control& c) {
     const ControlInfo& info = Get(c);
-    if (info.kind == Kind::kListBox) {
+    if (info.design->kind == Kind::kListBox) {
         SendMessageA(info.hwnd, LB_RESETCONTENT, 0, 0);
-    } else if (info.kind == Kind::kComboBox) {
+    } else if (info.design->kind == Kind::kComboBox) {
         SendMessageA(info.hwnd, CB_RESETCONTENT, 0, 0);
     } else {
         InvalidProperty();
@@ -411,10 +342,10 @@ void Form1Win32::Clear(const Control& c) {
 
 int Form1Win32::ListCount(const Control& c) {
     const ControlInfo& info = Get(c);
-    if (info.kind == Kind::kListBox) {
+    if (info.design->kind == Kind::kListBox) {
         return static_cast<int>(SendMessageA(info.hwnd, LB_GETCOUNT, 0, 0));
     }
-    if (info.kind == Kind::kComboBox) {
+    if (info.design->kind == Kind::kComboBox) {
         return static_cast<int>(SendMessageA(info.hwnd, CB_GETCOUNT, 0, 0));
     }
     InvalidProperty();
@@ -422,8 +353,8 @@ int Form1Win32::ListCount(const Control& c) {
 
 std::string Form1Win32::List(const Control& c, int index) {
     const ControlInfo& info = Get(c);
-    const bool list = info.kind == Kind::kListBox;
-    if (!list && info.kind != Kind::kComboBox) {
+    const bool list = info.design->kind == Kind::kListBox;
+    if (!list && info.design->kind != Kind::kComboBox) {
         InvalidProperty();
     }
     const LRESULT length = SendMessageA(info.hwnd, list ? LB_GETTEXTLEN : CB_GETLBTEXTLEN,
@@ -439,21 +370,10 @@ std::string Form1Win32::List(const Control& c, int index) {
     return text;
 }
 
-int Form1Win32::ListIndex(const Control& c) {
-    const ControlInfo& info = Get(c);
-    if (info.kind == Kind::kListBox) {
-        return static_cast<int>(SendMessageA(info.hwnd, LB_GETCURSEL, 0, 0));
-    }
-    if (info.kind == Kind::kComboBox) {
-        return static_cast<int>(SendMessageA(info.hwnd, CB_GETCURSEL, 0, 0));
-    }
-    InvalidProperty();
-}
-
 void Form1Win32::SetListIndex(const Control& c, int index) {
     const ControlInfo& info = Get(c);
-    const bool list = info.kind == Kind::kListBox;
-    if (!list && info.kind != Kind::kComboBox) {
+    const bool list = info.design->kind == Kind::kListBox;
+    if (!list && info.design->kind != Kind::kComboBox) {
         InvalidProperty();
     }
     if (index < -1 || index >= ListCount(c)) {
@@ -543,12 +463,12 @@ bool Form1Win32::Describe(const std::string& path) {
             std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "none");
         }
         UINT request = WM_CTLCOLORSTATIC;
-        if (info.kind == Kind::kTextBox) {
+        if (info.design->kind == Kind::kTextBox) {
             const bool read_only = (GetWindowLongA(info.hwnd, GWL_STYLE) & ES_READONLY) != 0;
             request = read_only ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT;
-        } else if (info.kind == Kind::kListBox) {
+        } else if (info.design->kind == Kind::kListBox) {
             request = WM_CTLCOLORLISTBOX;
-        } else if (info.kind == Kind::kButton) {
+        } else if (info.design->kind == Kind::kCommandButton) {
             request = WM_CTLCOLORBTN;
         }
         SetBkColor(dc, RGB(1, 2, 3));
@@ -559,9 +479,9 @@ bool Form1Win32::Describe(const std::string& path) {
         LOGBRUSH lb = {};
         const bool solid = brush != nullptr && GetObjectA(brush, sizeof lb, &lb) != 0;
         std::fprintf(out, "%s %d font=\"%s\" height=%ld weight=%ld back=%02X%02X%02X",
-                     info.name.c_str(), info.index, lf.lfFaceName, static_cast<long>(lf.lfHeight),
-                     static_cast<long>(lf.lfWeight), GetRValue(back), GetGValue(back),
-                     GetBValue(back));
+                     std::string(info.design->control.name).c_str(), info.design->control.index,
+                     lf.lfFaceName, static_cast<long>(lf.lfHeight), static_cast<long>(lf.lfWeight),
+                     GetRValue(back), GetGValue(back), GetBValue(back));
         if (solid) {
             std::fprintf(out, " brush=%02X%02X%02X\n", GetRValue(lb.lbColor), GetGValue(lb.lbColor),
                          GetBValue(lb.lbColor));

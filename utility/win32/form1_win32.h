@@ -6,11 +6,12 @@
 
 #include <windows.h>
 
+#include <array>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "../logic/form1_design.h"
 #include "../logic/form1_view.h"
 
 namespace kestro {
@@ -36,14 +37,9 @@ class Form1Win32 : public Form1View {
     void Show() override;
     std::string Text(const Control& c) override;
     void SetText(const Control& c, const std::string& text) override;
-    std::string Caption(const Control& c) override;
     void SetCaption(const Control& c, const std::string& caption) override;
-    int Value(const Control& c) override;
     void SetValue(const Control& c, int value) override;
-    bool Enabled(const Control& c) override;
     void SetEnabled(const Control& c, bool enabled) override;
-    bool Visible(const Control& c) override;
-    void SetVisible(const Control& c, bool visible) override;
     Twips Geometry(const Control& c) override;
     void SetGeometry(const Control& c, const Twips& twips) override;
     void SetBackColor(const Control& c, const Rgb& color) override;
@@ -52,7 +48,6 @@ class Form1Win32 : public Form1View {
     void Clear(const Control& c) override;
     int ListCount(const Control& c) override;
     std::string List(const Control& c, int index) override;
-    int ListIndex(const Control& c) override;
     void SetListIndex(const Control& c, int index) override;
     void MsgBox(const std::string& text, const std::string& title) override;
     void DoEvents() override;
@@ -62,33 +57,14 @@ class Form1Win32 : public Form1View {
     void EndProgram() override;
 
   private:
-    enum class Kind { kImage, kLabel, kTextBox, kComboBox, kButton, kCheckBox, kFrame, kListBox };
-    enum class Face { kWindow, kLarge, kFrameTitle };
-
+    // A control made from its row of the design.
     struct ControlInfo {
-        std::string name;
-        int index = -1;
-        Kind kind = Kind::kLabel;
+        const ControlDesign* design = nullptr;
         HWND hwnd = nullptr;
         Twips twips;
-        int tab_index = -1;  // -1: not in the tab order
-        Face face = Face::kWindow;
         bool has_back = false;
         COLORREF back = 0;
         HBRUSH brush = nullptr;
-    };
-
-    // One control of the design: created as a child of parent.
-    struct Design {
-        Control control;
-        Kind kind;
-        int id;
-        const char* caption;
-        Twips twips;
-        int tab_index;
-        Face face;
-        DWORD style;  // beyond WS_CHILD and the kind's own style
-        DWORD ex_style;
     };
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -97,8 +73,7 @@ class Form1Win32 : public Form1View {
 
     bool RegisterClasses();
     bool BuildControls();
-    bool Add(const Design& design, HWND parent);
-    HFONT FontFor(Face face) const;
+    bool Add(const ControlDesign& design, HWND parent);
     int PixelsX(int twips) const;
     int PixelsY(int twips) const;
     void Place(ControlInfo& info);
@@ -116,14 +91,11 @@ class Form1Win32 : public Form1View {
     HWND window_ = nullptr;
     int dpi_x_ = 96;
     int dpi_y_ = 96;
-    HFONT window_font_ = nullptr;
-    HFONT large_font_ = nullptr;
-    HFONT frame_font_ = nullptr;
+    std::array<HFONT, 3> fonts_{};  // by Face
     HBITMAP banner_ = nullptr;
     HICON icon_ = nullptr;
     HICON small_icon_ = nullptr;
-    std::vector<ControlInfo> controls_;
-    std::map<std::pair<std::string, int>, std::size_t> by_name_;
+    std::vector<ControlInfo> controls_;  // by row of the design
     std::map<HWND, std::size_t> by_window_;
     Form1Logic* logic_ = nullptr;
     UINT timer_interval_ = 1000;

@@ -26,8 +26,19 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "../../logic/form1_design.h"
 #include "form1_ids.h"
 #include "wincheck.h"
+
+using namespace kestro;
+
+/* The identifier of a control of the design, by its name in ctl. */
+#define ID(name) (ID_FIRST_CONTROL + static_cast<int>(RowOf(*FindDesign(ctl::name))))
 
 #define CAPTION "Torvanex USB MSR Configure v1.00"
 #define APP_TITLE "KestroConfigure"
@@ -36,6 +47,7 @@
 #define TRACK2 ";6011000990139424=30121010000?"
 #define TEXT_MAX 4096
 
+static int answer_box(const char* text, const char* what);
 static char dir[MAX_PATH];
 static PROCESS_INFORMATION program;
 static HWND form, frame;
@@ -59,6 +71,12 @@ static LRESULT ask(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         return -1000;
     }
     return (LRESULT)result;
+}
+
+/* Sets a window's text from outside. */
+static void ask_text(HWND hwnd, const char* text) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(hwnd, WM_SETTEXT, 0, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &result);
 }
 
 /* An item of a list box or of a combo box's list. Asked for in UTF-16: Wine
@@ -217,7 +235,7 @@ static int find_form(void) {
     }
     text_of(form, text, sizeof text);
     check(strcmp(text, CAPTION) == 0, "its caption is \"%s\" (got \"%s\")", CAPTION, text);
-    frame = GetDlgItem(form, ID_FRAME1);
+    frame = GetDlgItem(form, ID(Frame1));
     return 1;
 }
 
@@ -248,130 +266,160 @@ static void remove_in_dir(const char* name) {
 
 /* --- The design ----------------------------------------------------------- */
 
-enum { ON_FORM, IN_FRAME };
-enum {
-    SHOWN = 1,
-    HIDDEN = 2,
-    DISABLED = 4,
-    READ_ONLY = 8,
-    MULTI_LINE = 16,
-    CHECK_BOX = 32,
-    DROP_DOWN = 64
-};
-
-struct design {
-    int id;
-    const char* name;
-    const char* window_class;
-    const char* caption; /* NULL: not compared */
-    int container;
-    int left, top, width, height; /* twips */
-    int flags;
-};
-
-static const struct design designs[] = {
-    {ID_IMAGE1, "Image1", "Static", NULL, ON_FORM, 0, 120, 4500, 1950, SHOWN},
-    {ID_LABEL5, "Label5", "Static", "MSR Mode:", ON_FORM, 5280, 720, 1335, 375, SHOWN},
-    {ID_TXTMSRTYPE, "txtMsrType", "Edit", NULL, ON_FORM, 6720, 720, 2175, 375, SHOWN | READ_ONLY},
-    {ID_LABEL1, "Label1", "Static", "Will be changed to:", ON_FORM, 4560, 1440, 2055, 375, SHOWN},
-    {ID_COMBOMSRTYPE2, "comboMsrType2", "ComboBox", "", ON_FORM, 6720, 1440, 2175, 420,
-     SHOWN | DROP_DOWN},
-    {ID_CMDEXIT, "cmdEXIT", "Button", "Exit", ON_FORM, 9120, 120, 1455, 495, SHOWN},
-    {ID_CMDHELP, "cmdHELP", "Button", "Help", ON_FORM, 9120, 600, 1455, 495, SHOWN},
-    {ID_CMDCHANGEMODE, "cmdChangeMode", "Button", "Change Mode", ON_FORM, 9120, 1320, 1455, 735,
-     SHOWN},
-    {ID_FRAME1, "Frame1", KESTRO_FRAME_CLASS, "Reader Output", ON_FORM, 120, 2160, 10455, 5655,
-     SHOWN},
-    {ID_LSTRESULTS, "lstResults", "ListBox", NULL, ON_FORM, 120, 5520, 5295, 2220, HIDDEN},
-    {ID_CMDCLEARLOG, "cmdClearLog", "Button", "Clear", ON_FORM, 240, 5280, 1455, 255, HIDDEN},
-    {ID_LABEL3 + 0, "Label3(0)", "Static", "Track1 Status:", IN_FRAME, 240, 360, 1455, 255, SHOWN},
-    {ID_LABEL3 + 1, "Label3(1)", "Static", "Track2 Status:", IN_FRAME, 240, 720, 1455, 255, SHOWN},
-    {ID_LABEL3 + 2, "Label3(2)", "Static", "Track3 Status:", IN_FRAME, 240, 1080, 1455, 255, SHOWN},
-    {ID_CHKSTATUSOK + 0, "chkStatusOK(0)", "Button", "OK", IN_FRAME, 1680, 360, 615, 255,
-     SHOWN | CHECK_BOX},
-    {ID_CHKSTATUSOK + 1, "chkStatusOK(1)", "Button", "OK", IN_FRAME, 1680, 720, 615, 255,
-     SHOWN | CHECK_BOX},
-    {ID_CHKSTATUSOK + 2, "chkStatusOK(2)", "Button", "OK", IN_FRAME, 1680, 1080, 615, 255,
-     SHOWN | CHECK_BOX},
-    {ID_LABEL4 + 0, "Label4(0)", "Static", "Track1 Length:", IN_FRAME, 2760, 360, 1455, 255, SHOWN},
-    {ID_LABEL4 + 1, "Label4(1)", "Static", "Track2 Length:", IN_FRAME, 2760, 720, 1455, 255, SHOWN},
-    {ID_LABEL4 + 2, "Label4(2)", "Static", "Track3 Length:", IN_FRAME, 2760, 1080, 1455, 255,
-     SHOWN},
-    {ID_TXTTRACKLENGHT + 0, "txtTrackLenght(0)", "Edit", NULL, IN_FRAME, 4200, 360, 1095, 315,
-     SHOWN | READ_ONLY},
-    {ID_TXTTRACKLENGHT + 1, "txtTrackLenght(1)", "Edit", NULL, IN_FRAME, 4200, 720, 1095, 315,
-     SHOWN | READ_ONLY},
-    {ID_TXTTRACKLENGHT + 2, "txtTrackLenght(2)", "Edit", NULL, IN_FRAME, 4200, 1080, 1095, 315,
-     SHOWN | READ_ONLY},
-    {ID_CMDCLEARCARD, "cmdClearCard", "Button", "Clear", IN_FRAME, 9240, 720, 975, 375, SHOWN},
-    {ID_LBLBRUSHTIMES, "lblBrushTimes", "Static", NULL, IN_FRAME, 9120, 1200, 1095, 255, SHOWN},
-    {ID_TXTCARDDATA, "txtCardData", "Edit", NULL, IN_FRAME, 240, 1440, 9975, 1335,
-     SHOWN | MULTI_LINE},
-    {ID_LSTCARDDATA, "lstCardData", "ListBox", NULL, IN_FRAME, 240, 2760, 9975, 2700, SHOWN},
-};
-#define DESIGNS (sizeof designs / sizeof designs[0])
-
 static int px(int twips, int dpi) {
     return MulDiv(twips, dpi, 1440);
 }
 
+/* The control of a row of the design, and its name for the output. */
+static HWND control_of(const ControlDesign& d) {
+    return control(ID_FIRST_CONTROL + static_cast<int>(RowOf(d)));
+}
+
+static std::string name_of(const ControlDesign& d) {
+    std::string name(d.control.name);
+    return d.control.index < 0 ? name : name + "(" + std::to_string(d.control.index) + ")";
+}
+
+static const char* class_of(const ControlDesign& d) {
+    switch (d.kind) {
+        case Kind::kImage:
+        case Kind::kLabel:
+            return "Static";
+        case Kind::kTextBox:
+            return "Edit";
+        case Kind::kComboBox:
+            return "ComboBox";
+        case Kind::kCommandButton:
+        case Kind::kCheckBox:
+            return "Button";
+        case Kind::kFrame:
+            return KESTRO_FRAME_CLASS;
+        case Kind::kListBox:
+            break;
+    }
+    return "ListBox";
+}
+
+/* Whether the control shows its caption (a box or list shows its content). */
+static bool has_caption(const ControlDesign& d) {
+    return d.kind == Kind::kLabel || d.kind == Kind::kCommandButton || d.kind == Kind::kCheckBox ||
+           d.kind == Kind::kFrame;
+}
+
+/* Every row of the design: there, of its kind, in its container, at its
+ * place, with its caption and settings. */
 static void check_controls(void) {
-    size_t i;
-    for (i = 0; i < DESIGNS; ++i) {
-        const struct design* d = &designs[i];
-        HWND parent = d->container == ON_FORM ? form : frame;
-        HWND h = parent != NULL ? GetDlgItem(parent, d->id) : NULL;
-        char name[64], text[TEXT_MAX];
+    for (const ControlDesign& d : Form1Design()) {
+        const std::string n = name_of(d);
+        const char* name = n.c_str();
+        HWND parent = d.in_frame ? frame : form;
+        HWND h = parent != NULL ? GetDlgItem(parent, ID_FIRST_CONTROL + static_cast<int>(RowOf(d)))
+                                : NULL;
+        char window_class[64], text[TEXT_MAX];
         RECT r;
-        LONG style;
-        int ok = 1;
-        if (!check(h != NULL, "%s is there", d->name)) {
+        if (!check(h != NULL, "%s is there", name)) {
             continue;
         }
-        GetClassNameA(h, name, sizeof name);
-        ok &= check(strcmp(name, d->window_class) == 0, "%s is a %s (got %s)", d->name,
-                    d->window_class, name);
-        if (d->caption != NULL) {
+        GetClassNameA(h, window_class, sizeof window_class);
+        check(strcmp(window_class, class_of(d)) == 0, "%s is a %s (got %s)", name, class_of(d),
+              window_class);
+        if (has_caption(d)) {
             text_of(h, text, sizeof text);
-            ok &= check(strcmp(text, d->caption) == 0, "%s reads \"%s\" (got \"%s\")", d->name,
-                        d->caption, text);
+            check(strcmp(text, d.caption) == 0, "%s reads \"%s\" (got \"%s\")", name, d.caption,
+                  text);
         }
         GetWindowRect(h, &r);
         MapWindowPoints(NULL, parent, (POINT*)&r, 2);
         /* A drop-down combo box is as high as its font needs at least; the
          * window asks for the design height, which a larger substitute face
          * may exceed by a few pixels. */
-        ok &= check(r.left == px(d->left, dpi_x) && r.top == px(d->top, dpi_y) &&
-                        r.right - r.left == px(d->width, dpi_x) &&
-                        (r.bottom - r.top == px(d->height, dpi_y) ||
-                         ((d->flags & DROP_DOWN) && r.bottom - r.top > px(d->height, dpi_y) &&
-                          r.bottom - r.top <= px(d->height, dpi_y) + 3)),
-                    "%s lies at %d,%d %dx%d pixels (got %ld,%ld %ldx%ld)", d->name,
-                    px(d->left, dpi_x), px(d->top, dpi_y), px(d->width, dpi_x),
-                    px(d->height, dpi_y), r.left, r.top, r.right - r.left, r.bottom - r.top);
-        style = GetWindowLongA(h, GWL_STYLE);
-        if (d->flags & HIDDEN) {
-            check((style & WS_VISIBLE) == 0, "%s is hidden", d->name);
-        } else {
-            check((style & WS_VISIBLE) != 0, "%s is shown", d->name);
+        const Twips& t = d.place;
+        const long height = r.bottom - r.top;
+        check(r.left == px(t.left, dpi_x) && r.top == px(t.top, dpi_y) &&
+                  r.right - r.left == px(t.width, dpi_x) &&
+                  (height == px(t.height, dpi_y) ||
+                   (d.kind == Kind::kComboBox && height > px(t.height, dpi_y) &&
+                    height <= px(t.height, dpi_y) + 3)),
+              "%s lies at %d,%d %dx%d pixels (got %ld,%ld %ldx%ld)", name, px(t.left, dpi_x),
+              px(t.top, dpi_y), px(t.width, dpi_x), px(t.height, dpi_y), r.left, r.top,
+              r.right - r.left, height);
+        const LONG style = GetWindowLongA(h, GWL_STYLE);
+        check(((style & WS_VISIBLE) == 0) == ((d.flags & kHidden) != 0), "%s is %s", name,
+              (d.flags & kHidden) != 0 ? "hidden" : "shown");
+        if (d.kind == Kind::kTextBox) {
+            check(((style & ES_READONLY) != 0) == ((d.flags & kReadOnly) != 0), "%s is %s", name,
+                  (d.flags & kReadOnly) != 0 ? "read-only" : "editable");
         }
-        if (d->flags & READ_ONLY) {
-            check((style & ES_READONLY) != 0, "%s is read-only", d->name);
-        }
-        if (d->flags & MULTI_LINE) {
-            check((style & (ES_MULTILINE | WS_HSCROLL | WS_VSCROLL | ES_READONLY)) ==
+        if ((d.flags & kMultiLine) != 0) {
+            check((style & (ES_MULTILINE | WS_HSCROLL | WS_VSCROLL)) ==
                       (ES_MULTILINE | WS_HSCROLL | WS_VSCROLL),
-                  "%s is multi-line with both scroll bars and editable", d->name);
+                  "%s is multi-line with both scroll bars", name);
         }
-        if (d->flags & CHECK_BOX) {
-            check((style & 0x0F) == BS_AUTOCHECKBOX, "%s is a check box", d->name);
+        if (d.kind == Kind::kCheckBox) {
+            check((style & 0x0F) == BS_AUTOCHECKBOX, "%s is a check box", name);
         }
-        if (d->flags & DROP_DOWN) {
+        if (d.kind == Kind::kComboBox) {
             check((style & 0x03) == CBS_DROPDOWN && (style & CBS_SORT) == 0,
-                  "%s is an editable, unsorted drop-down combo", d->name);
+                  "%s is an editable, unsorted drop-down combo", name);
         }
-        (void)ok;
     }
+}
+
+/* Every caption a control shows fits it, as the control draws it: on one
+ * line, or wrapped between words when the control wraps; no line wider than
+ * the room and the lines together not higher. The captions are set from
+ * outside one after the other and put back; hidden controls show none. */
+static void check_captions_fit(void) {
+    std::vector<std::pair<const ControlDesign*, std::string>> captions;
+    for (const ControlDesign& d : Form1Design()) {
+        if (has_caption(d) && d.caption[0] != '\0' && (d.flags & kHidden) == 0) {
+            captions.emplace_back(&d, d.caption);
+        }
+    }
+    captions.emplace_back(FindDesign(ctl::cmdChangeMode), kChangingModeCaption);
+    captions.emplace_back(FindDesign(ctl::lblBrushTimes), "32767");
+    HDC dc = GetDC(NULL);
+    for (const auto& [d, caption] : captions) {
+        HWND h = control_of(*d);
+        char before[TEXT_MAX];
+        text_of(h, before, sizeof before);
+        ask_text(h, caption.c_str());
+        const FontDesign& f = FontOf(d->face);
+        HFONT font =
+            CreateFontA(-MulDiv(f.points_x100, dpi_y, 7200), 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL,
+                        FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                        DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, f.family);
+        HGDIOBJ old = SelectObject(dc, font);
+        TEXTMETRICA metrics;
+        GetTextMetricsA(dc, &metrics);
+        RECT room;
+        GetClientRect(h, &room);
+        const LONG style = GetWindowLongA(h, GWL_STYLE);
+        bool wraps = d->kind == Kind::kLabel;
+        if (d->kind == Kind::kCommandButton) {
+            InflateRect(&room, -4, -3);  // the bevel and the focus rectangle
+            wraps = (style & BS_MULTILINE) != 0;
+        } else if (d->kind == Kind::kCheckBox) {
+            room.left += GetSystemMetrics(SM_CXMENUCHECK) + 4;  // the box and its gap
+        } else if (d->kind == Kind::kFrame) {
+            InflateRect(&room, -metrics.tmAveCharWidth, 0);
+            room.bottom = room.top + metrics.tmHeight;
+        }
+        char shown[TEXT_MAX];
+        text_of(h, shown, sizeof shown);
+        RECT need = {0, 0, room.right - room.left, 0};
+        DrawTextA(dc, shown, -1, &need,
+                  DT_CALCRECT | DT_NOPREFIX | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
+        check(strcmp(shown, caption.c_str()) == 0 && need.right <= room.right - room.left &&
+                  need.bottom <= room.bottom - room.top,
+              "%s: \"%s\" fits (%ldx%ld pixels needed, %ldx%ld room)", name_of(*d).c_str(),
+              caption.c_str(), need.right, need.bottom, room.right - room.left,
+              room.bottom - room.top);
+        SelectObject(dc, old);
+        DeleteObject(font);
+        ask_text(h, before);
+    }
+    ReleaseDC(NULL, dc);
 }
 
 /* The picture resources in the program file itself. */
@@ -413,71 +461,44 @@ static void check_window_place(void) {
 
 /* --- Fonts and colours, from the program's own description ---------------- */
 
-struct look {
-    const char* name;
-    const char* face;
-    int points_x100;
-    int weight;
-    const char* back; /* NULL: not compared */
-};
-
-static const struct look looks[] = {
-    {"Label5 -1", "MS Sans Serif", 1200, 400, NULL},
-    {"txtMsrType -1", "MS Sans Serif", 1200, 400, "E0E0E0"},
-    {"Label1 -1", "MS Sans Serif", 1200, 400, NULL},
-    {"comboMsrType2 -1", "MS Sans Serif", 1200, 400, NULL},
-    {"cmdEXIT -1", "MS Sans Serif", 1200, 400, NULL},
-    {"cmdHELP -1", "MS Sans Serif", 1200, 400, NULL},
-    {"cmdChangeMode -1", "MS Sans Serif", 1200, 400, NULL},
-    {"Frame1 -1", "Arial", 1200, 700, NULL},
-    {"lstResults -1", "MS Sans Serif", 975, 400, "E0E0E0"},
-    {"Label3 0", "MS Sans Serif", 975, 400, NULL},
-    {"chkStatusOK 1", "MS Sans Serif", 975, 400, NULL},
-    {"Label4 2", "MS Sans Serif", 975, 400, NULL},
-    {"txtTrackLenght 0", "MS Sans Serif", 975, 400, "E0E0E0"},
-    {"txtTrackLenght 1", "MS Sans Serif", 975, 400, "E0E0E0"},
-    {"txtTrackLenght 2", "MS Sans Serif", 975, 400, "E0E0E0"},
-    {"cmdClearCard -1", "MS Sans Serif", 975, 400, NULL},
-    {"lblBrushTimes -1", "MS Sans Serif", 975, 400, NULL},
-    {"txtCardData -1", "MS Sans Serif", 975, 400, "FFFFC0"},
-    {"lstCardData -1", "MS Sans Serif", 975, 400, "E0E0E0"},
-};
-
 static void check_looks(void) {
     char path[MAX_PATH + 32], line[512] = "";
-    size_t i;
-    FILE* f;
     UINT message = RegisterWindowMessageA(KESTRO_DESCRIBE_MESSAGE);
     snprintf(path, sizeof path, "%s\\describe.txt", dir);
     DeleteFileA(path);
     if (!check(ask(form, message, 0, 0) == 1, "the window describes its controls")) {
         return;
     }
-    for (i = 0; i < sizeof looks / sizeof looks[0]; ++i) {
-        const struct look* l = &looks[i];
-        char want[256];
+    for (const ControlDesign& d : Form1Design()) {
+        if (d.kind == Kind::kImage) {
+            continue;  // a picture has no text
+        }
+        const FontDesign& font = FontOf(d.face);
+        const std::string name =
+            std::string(d.control.name) + " " + std::to_string(d.control.index);
+        // The card box is coloured when reading starts.
+        const std::optional<Rgb> back = d.control == ctl::txtCardData ? Rgb{255, 255, 192} : d.back;
+        char want[256], colours[64] = "";
         int found = 0;
-        snprintf(want, sizeof want, "%s font=\"%s\" height=%d weight=%d", l->name, l->face,
-                 -MulDiv(l->points_x100, dpi_y, 7200), l->weight);
-        f = fopen(path, "r");
+        snprintf(want, sizeof want, "%s font=\"%s\" height=%d weight=%d", name.c_str(), font.family,
+                 -MulDiv(font.points_x100, dpi_y, 7200), font.bold ? 700 : 400);
+        if (back) {
+            snprintf(colours, sizeof colours, " back=%02X%02X%02X brush=%02X%02X%02X", back->red,
+                     back->green, back->blue, back->red, back->green, back->blue);
+        }
+        FILE* f = fopen(path, "r");
         while (f != NULL && fgets(line, sizeof line, f) != NULL) {
             line[strcspn(line, "\r\n")] = '\0';
             if (strncmp(line, want, strlen(want)) == 0) {
-                found = 1;
-                if (l->back != NULL) {
-                    char colours[64];
-                    snprintf(colours, sizeof colours, " back=%s brush=%s", l->back, l->back);
-                    found = strcmp(line + strlen(want), colours) == 0;
-                }
+                found = !back || strcmp(line + strlen(want), colours) == 0;
                 break;
             }
         }
         if (f != NULL) {
             fclose(f);
         }
-        check(found, "%s: %s %.2f pt%s%s%s", l->name, l->face, l->points_x100 / 100.0,
-              l->weight == 700 ? " bold" : "", l->back != NULL ? ", background " : "",
-              l->back != NULL ? l->back : "");
+        check(found, "%s: %s %.2f pt%s%s", name.c_str(), font.family, font.points_x100 / 100.0,
+              font.bold ? " bold" : "", colours);
         if (!found) {
             printf("     got: %s\n", line);
         }
@@ -487,7 +508,7 @@ static void check_looks(void) {
 /* --- Scenarios ------------------------------------------------------------ */
 
 static void check_log(const char* const* lines, int count, int selected) {
-    HWND log = control(ID_LSTRESULTS);
+    HWND log = control(ID(lstResults));
     int i, all = (int)ask(log, LB_GETCOUNT, 0, 0) == count;
     char item[256];
     for (i = 0; all && i < count; ++i) {
@@ -503,29 +524,32 @@ static void check_log(const char* const* lines, int count, int selected) {
     }
 }
 
+/* Tab from the card box walks every control that takes the focus, by tab
+ * index, round to the card box again, and types no tab into it. */
 static void check_tab_order(void) {
-    static const int order[] = {ID_COMBOMSRTYPE2,      ID_CMDCHANGEMODE,      ID_CMDHELP,
-                                ID_LSTCARDDATA,        ID_CMDCLEARCARD,       ID_CMDEXIT,
-                                ID_CHKSTATUSOK + 0,    ID_CHKSTATUSOK + 1,    ID_CHKSTATUSOK + 2,
-                                ID_TXTTRACKLENGHT + 0, ID_TXTTRACKLENGHT + 1, ID_TXTTRACKLENGHT + 2,
-                                ID_TXTMSRTYPE,         ID_TXTCARDDATA};
-    size_t i;
-    int ok = focused_id() == ID_TXTCARDDATA;
-    for (i = 0; ok && i < sizeof order / sizeof order[0]; ++i) {
-        HWND from = focus_of(form);
+    const std::vector<const ControlDesign*> order = TabOrder();
+    size_t from = 0;
+    while (from < order.size() && !(order[from]->control == ctl::txtCardData)) {
+        ++from;
+    }
+    int ok = focused_id() == ID(txtCardData) && from < order.size();
+    for (size_t step = 1; ok && step <= order.size(); ++step) {
+        const ControlDesign* want = order[(from + step) % order.size()];
+        HWND from_window = focus_of(form);
         DWORD start = GetTickCount();
-        PostMessageA(from, WM_KEYDOWN, VK_TAB, 0x000F0001);
-        PostMessageA(from, WM_KEYUP, VK_TAB, (LPARAM)0xC00F0001);
-        while (focus_of(form) == from && GetTickCount() - start < 3000) {
+        PostMessageA(from_window, WM_KEYDOWN, VK_TAB, 0x000F0001);
+        PostMessageA(from_window, WM_KEYUP, VK_TAB, (LPARAM)0xC00F0001);
+        while (focus_of(form) == from_window && GetTickCount() - start < 3000) {
             Sleep(20);
         }
-        if (focused_id() != order[i]) {
-            printf("     step %u: focus on control %d, expected %d\n", (unsigned)i + 1,
-                   focused_id(), order[i]);
+        if (focused_id() != ID_FIRST_CONTROL + static_cast<int>(RowOf(*want))) {
+            printf("     step %u: focus on control %d, expected %s\n", (unsigned)step, focused_id(),
+                   name_of(*want).c_str());
             ok = 0;
         }
     }
     check(ok, "Tab moves the focus by tab index, from the card box round to it again");
+    check(text_is(ID(txtCardData), ""), "no tab was typed into the card box");
 }
 
 /* Where a control's inside lies on the screen, two pixels in. */
@@ -553,9 +577,9 @@ static void screenshot_handshake(void) {
     f = fopen(temp, "w");
     if (f != NULL) {
         fprintf(f, "window %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
-        write_inside(f, "txtMsrType", ID_TXTMSRTYPE);
-        write_inside(f, "txtCardData", ID_TXTCARDDATA);
-        write_inside(f, "lstCardData", ID_LSTCARDDATA);
+        write_inside(f, "txtMsrType", ID(txtMsrType));
+        write_inside(f, "txtCardData", ID(txtCardData));
+        write_inside(f, "lstCardData", ID(lstCardData));
         fclose(f);
         MoveFileA(temp, path);
     }
@@ -570,7 +594,7 @@ static void screenshot_handshake(void) {
 static void check_help(void) {
     HWND viewer;
     char title[256];
-    ask(control(ID_CMDHELP), BM_CLICK, 0, 0);
+    ask(control(ID(cmdHELP)), BM_CLICK, 0, 0);
     viewer = top_window(0, "Notepad", 30000);
     if (!check(viewer != NULL, "Help opens the text viewer")) {
         return;
@@ -578,9 +602,27 @@ static void check_help(void) {
     text_of(viewer, title, sizeof title);
     check(strstr(title, "README") != NULL, "the viewer shows README.TXT (title \"%s\")", title);
     check(GetForegroundWindow() == form, "the utility stays in front, the viewer has no focus");
-    check(focused_id() == ID_CMDHELP || focused_id() == ID_TXTCARDDATA,
+    check(focused_id() == ID(cmdHELP) || focused_id() == ID(txtCardData),
           "the utility keeps the keyboard focus");
     PostMessageA(viewer, WM_CLOSE, 0, 0);
+}
+
+/* A mode name typed into the combo box in another letter case, a part of
+ * one, or the mode in force: the typed text stays as typed, and Change Mode
+ * gets the refusal (the journal shows that nothing was sent). */
+static void check_typed_names(void) {
+    static const char* const typed[] = {"usb/kb", "USB/K", "USB/HID magtek", "USB/HID IDTECH"};
+    HWND edit = FindWindowExA(control(ID(comboMsrType2)), NULL, "Edit", NULL);
+    for (const char* text : typed) {
+        ask_text(edit, "");
+        for (const char* c = text; *c != '\0'; ++c) {
+            PostMessageA(edit, WM_CHAR, (WPARAM)(unsigned char)*c, 1);
+        }
+        check(wait_text(ID(comboMsrType2), text, 3000), "\"%s\" stays as typed", text);
+        PostMessageA(control(ID(cmdChangeMode)), BM_CLICK, 0, 0);
+        answer_box("Please choice correct USB MSR mode before Change Mode.", text);
+    }
+    ask_text(edit, "");
 }
 
 static int scenario_reader(int screenshot) {
@@ -596,52 +638,54 @@ static int scenario_reader(int screenshot) {
     check_resources();
     check_controls();
 
-    check(wait_text(ID_TXTMSRTYPE, "USB/HID IDTECH", 20000),
+    check(wait_text(ID(txtMsrType), "USB/HID IDTECH", 20000),
           "the detection shows \"USB/HID IDTECH\"");
     check_log(log, 2, 1);
-    check(IsWindowEnabled(control(ID_CMDCHANGEMODE)), "Change Mode is enabled");
-    all = ask(control(ID_COMBOMSRTYPE2), CB_GETCOUNT, 0, 0) == 3;
+    check(IsWindowEnabled(control(ID(cmdChangeMode))), "Change Mode is enabled");
+    all = ask(control(ID(comboMsrType2)), CB_GETCOUNT, 0, 0) == 3;
     for (i = 0; all && i < 3; ++i) {
-        list_item(control(ID_COMBOMSRTYPE2), i, 1, item, sizeof item);
+        list_item(control(ID(comboMsrType2)), i, 1, item, sizeof item);
         all = strcmp(item, combo[i]) == 0;
     }
     check(all, "the combo list reads USB/KB, USB/HID IDTECH, USB/HID MAGTEK");
-    check(text_is(ID_LBLBRUSHTIMES, "0"), "the card counter reads 0");
-    check(focused_id() == ID_TXTCARDDATA, "the card box has the focus");
+    check(text_is(ID(lblBrushTimes), "0"), "the card counter reads 0");
+    check(focused_id() == ID(txtCardData), "the card box has the focus");
     check_tab_order();
     check_looks();
+    check_captions_fit();
 
     /* One swipe. */
     snprintf(path, sizeof path, "%s\\swipe", dir);
     fclose(fopen(path, "w"));
     start = GetTickCount();
-    while (ask(control(ID_LSTCARDDATA), LB_GETCOUNT, 0, 0) < 2 && GetTickCount() - start < 10000) {
+    while (ask(control(ID(lstCardData)), LB_GETCOUNT, 0, 0) < 2 && GetTickCount() - start < 10000) {
         Sleep(50);
     }
     check(GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES, "the card was read");
-    check(wait_text(ID_TXTCARDDATA, TRACK1 "\r\n" TRACK2 "\r\n", 2000),
+    check(wait_text(ID(txtCardData), TRACK1 "\r\n" TRACK2 "\r\n", 2000),
           "the card box shows the card's two lines");
-    all = ask(control(ID_LSTCARDDATA), LB_GETCOUNT, 0, 0) == 2;
-    list_item(control(ID_LSTCARDDATA), 0, 0, item, sizeof item);
+    all = ask(control(ID(lstCardData)), LB_GETCOUNT, 0, 0) == 2;
+    list_item(control(ID(lstCardData)), 0, 0, item, sizeof item);
     all = all && strcmp(item, TRACK1) == 0;
-    list_item(control(ID_LSTCARDDATA), 1, 0, item, sizeof item);
+    list_item(control(ID(lstCardData)), 1, 0, item, sizeof item);
     all = all && strcmp(item, TRACK2) == 0;
     check(all, "the card list holds the two lines");
-    check(ask(control(ID_LSTCARDDATA), LB_GETCURSEL, 0, 0) == 1, "its last line is selected");
-    check(text_is(ID_LBLBRUSHTIMES, "1"), "the card counter reads 1");
-    check(text_is(ID_TXTTRACKLENGHT + 0, "50") && text_is(ID_TXTTRACKLENGHT + 1, "30") &&
-              text_is(ID_TXTTRACKLENGHT + 2, "0"),
+    check(ask(control(ID(lstCardData)), LB_GETCURSEL, 0, 0) == 1, "its last line is selected");
+    check(text_is(ID(lblBrushTimes), "1"), "the card counter reads 1");
+    check(text_is(ID(txtTrackLenght(0)), "50") && text_is(ID(txtTrackLenght(1)), "30") &&
+              text_is(ID(txtTrackLenght(2)), "0"),
           "the track lengths read 50, 30 and 0");
-    check(ask(control(ID_CHKSTATUSOK + 0), BM_GETCHECK, 0, 0) == BST_CHECKED &&
-              ask(control(ID_CHKSTATUSOK + 1), BM_GETCHECK, 0, 0) == BST_CHECKED &&
-              ask(control(ID_CHKSTATUSOK + 2), BM_GETCHECK, 0, 0) == BST_UNCHECKED,
+    check(ask(control(ID(chkStatusOK(0))), BM_GETCHECK, 0, 0) == BST_CHECKED &&
+              ask(control(ID(chkStatusOK(1))), BM_GETCHECK, 0, 0) == BST_CHECKED &&
+              ask(control(ID(chkStatusOK(2))), BM_GETCHECK, 0, 0) == BST_UNCHECKED,
           "tracks 1 and 2 are ticked OK, track 3 is not");
-    check(focused_id() == ID_TXTCARDDATA, "the card box keeps the focus");
+    check(focused_id() == ID(txtCardData), "the card box keeps the focus");
 
     if (screenshot) {
         screenshot_handshake();
     }
     check_help();
+    check_typed_names();
 
     /* Closing the window: the library is closed and the program ends. */
     PostMessageA(form, WM_CLOSE, 0, 0);
@@ -658,8 +702,8 @@ static int scenario_exit(void) {
     if (!start_program() || !find_form()) {
         return 0;
     }
-    check(wait_text(ID_TXTMSRTYPE, "USB/HID IDTECH", 20000), "the detection finds the reader");
-    PostMessageA(control(ID_CMDEXIT), BM_CLICK, 0, 0);
+    check(wait_text(ID(txtMsrType), "USB/HID IDTECH", 20000), "the detection finds the reader");
+    PostMessageA(control(ID(cmdEXIT)), BM_CLICK, 0, 0);
     check(wait_end(10000) == 0, "Exit ends the program");
     check(journal_is("SetID 5A0 -> 0\nOpenKestro -> 0\nCloseKestro -> 0\n"),
           "Exit closed the library");
@@ -746,8 +790,8 @@ static int scenario_noreader(void) {
         /* While the message is up: the window as detection left it. */
         check_log(log, 9, 7);
         check(!IsWindowEnabled(frame), "Frame1 is disabled");
-        check(!IsWindowEnabled(control(ID_CMDCHANGEMODE)), "Change Mode stays disabled");
-        check(text_is(ID_TXTMSRTYPE, ""), "the mode box stays empty");
+        check(!IsWindowEnabled(control(ID(cmdChangeMode))), "Change Mode stays disabled");
+        check(text_is(ID(txtMsrType), ""), "the mode box stays empty");
     }
     answer_box(NO_READER, "no reader");
     check(wait_end(10000) == 0, "answering the message ends the program");
