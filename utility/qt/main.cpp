@@ -1,12 +1,21 @@
 // KestroConfigure: the operator utility for the USB card reader.
 #include <QApplication>
+#include <cstdio>
 
 #include "../binding/kestro_binding.h"
 #include "../logic/form1_logic.h"
 #include "artwork.h"
+#include "display_check.h"
 #include "form1.h"
 
 int main(int argc, char* argv[]) {
+    // Without a display Qt would abort with its own generic text.
+    const std::string no_display =
+        kestro::NoDisplayMessage(kestro::CurrentDisplayEnvironment(argc, argv));
+    if (!no_display.empty()) {
+        std::fprintf(stderr, "%s\n", no_display.c_str());
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kestro::kAppTitle));
     QApplication::setWindowIcon(kestro::ProgramIcon());
