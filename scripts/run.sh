@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The main job in one command: set up a Debian 12 machine, build Kestro and
-# open KestroConfigure against a reader.
+# The main job in one command: set up a Debian 12 machine (the run set of
+# scripts/setup.sh), build Kestro and open KestroConfigure against a reader.
+# The program starts in its installed bin/ folder, beside README.TXT, so that
+# Help shows it.
 #
 # - A real reader connected (a hidraw node with vendor id 3E7A): the window
 #   opens against it.
@@ -69,26 +71,27 @@ while [ $# -gt 0 ]; do
     esac
 done
 demo_seconds=$(number KESTRO_DEMO_SECONDS "$demo_seconds")
+case $build in /*) ;; *) build=$root/$build ;; esac
 [ "$swipe_every" -ge 1 ] || swipe_every=1
 [ "$screenshot_cards" -ge 1 ] || screenshot_cards=1
 
 # --- set up and build -------------------------------------------------------
 if [ "$setup" = 1 ]; then
-    bash scripts/setup.sh
+    bash scripts/setup.sh run  # what building and opening the window needs, no test tools
 fi
 echo "run.sh: building KestroConfigure (Release) in $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRO_TESTS=OFF \
     -DKESTRO_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target KestroConfigure kestro kestro-virtual-reader
 # The installed layout: the program finds the library in ../lib.
-dist=$root/$build/dist
+dist=$build/dist
 cmake --install "$build" --prefix "$dist" >/dev/null
 program=$dist/bin/KestroConfigure
 reader_program=$dist/bin/kestro-virtual-reader
 
 # --- what it starts, and how it all stops -----------------------------------
 work=$(mktemp -d /tmp/kestro-run-XXXXXX)
-logs=$root/$build/run-logs
+logs=$build/run-logs
 mkdir -p "$logs"
 xvfb_pid="" wm_pid="" reader_pid="" app_pid=""
 
@@ -172,7 +175,7 @@ if [ "$use_xvfb" = 1 ]; then
         demo_seconds=60
         echo "run.sh: no terminal either: the window closes after $demo_seconds s"
     fi
-    [ -n "$screenshot" ] || screenshot=$root/$build/screenshots/kestroconfigure.png
+    [ -n "$screenshot" ] || screenshot=$build/screenshots/kestroconfigure.png
 fi
 if [ -n "$screenshot" ]; then
     mkdir -p "$(dirname "$screenshot")"
@@ -210,10 +213,12 @@ if [ "$virtual" = 1 ]; then
 fi
 
 # --- the window -------------------------------------------------------------
+# Started in the folder that holds README.TXT, as a shortcut's start-in
+# folder would: Help opens README.TXT from the current directory.
 if [ "$virtual" = 1 ]; then
-    XDG_RUNTIME_DIR=$work "$program" >"$logs/KestroConfigure.log" 2>&1 &
+    (cd "$dist/bin" && export XDG_RUNTIME_DIR=$work && exec "$program") >"$logs/KestroConfigure.log" 2>&1 &
 else
-    "$program" >"$logs/KestroConfigure.log" 2>&1 &
+    (cd "$dist/bin" && exec "$program") >"$logs/KestroConfigure.log" 2>&1 &
 fi
 app_pid=$!
 echo "run.sh: KestroConfigure started ($program); close its window or press Ctrl-C to stop"

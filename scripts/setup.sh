@@ -1,38 +1,126 @@
 #!/usr/bin/env bash
-# Installs what building and testing Kestro needs on Debian 12, with apt-get,
-# only when something is missing. Run as root (or with sudo available).
+# Installs with apt-get what Kestro needs on Debian 12, only what is missing,
+# and says what it installs and why. Run as root (or with sudo available).
+#   scripts/setup.sh [test]   everything: building, running and testing
+#   scripts/setup.sh run      only what scripts/run.sh needs to build and
+#                             open KestroConfigure
 set -euo pipefail
 
+usage() {
+    echo "usage: scripts/setup.sh [run|test]" >&2
+    exit 2
+}
+want="test"
+case $# in
+    0) ;;
+    1) case $1 in run | test) want=$1 ;; *) usage ;; esac ;;
+    *) usage ;;
+esac
+
+# set | package | why. The test set is the run set and the rest.
 packages=(
-    cmake ninja-build g++ pkg-config
-    libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev libgl-dev
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-    xvfb xauth libxtst-dev x11-utils imagemagick openbox wmctrl fonts-liberation
-    clang-format binutils valgrind qemu-system-x86 cpio
-    # The Windows kit: kestro.lib made by llvm-dlltool and linked by lld-link
-    # from a clang-built program, the C# declarations compiled and run by
-    # Mono, the zip; the 32-bit Wine root packed with zstd.
-    clang lld llvm mono-mcs mono-runtime zip unzip zstd
-    # The README's worked example of testing an application against the
-    # virtual reader: a Python application on libkestro.so through ctypes.
-    python3
+    "run|cmake|configures the build"
+    "run|ninja-build|runs the build"
+    "run|g++|compiles the library and the programs"
+    "run|pkg-config|lets the build find Qt's and X11's parts"
+    "run|qt6-base-dev|KestroConfigure's window (Qt 6 Widgets)"
+    "run|libgl-dev|OpenGL headers that Qt 6 Widgets asks for"
+    "run|libxtst-dev|the virtual reader types keyboard-mode cards into X"
+    "run|xvfb|a display for the window where there is none"
+    "run|xauth|X authority for the Xvfb display"
+    "run|x11-utils|xdpyinfo and xwininfo: is the display up, where is the window"
+    "run|imagemagick|import: the screenshot of the window"
+    "run|openbox|a window manager, so the window has its title bar"
+    "run|wmctrl|closes the window through the window manager"
+    "run|fonts-liberation|fonts with the metrics of the window's faces"
+    "run|xdg-utils|xdg-open: Help shows README.TXT with it"
+    "run|xterm|the terminal xdg-open shows a text file in with vim"
+    "test|libgtest-dev|GoogleTest: the unit tests"
+    "test|libgmock-dev|GoogleMock: the unit tests"
+    "test|libbenchmark-dev|Google Benchmark: the benchmarks"
+    "test|clang-format|checks the code's format"
+    "test|binutils|objdump and nm: the Windows DLL's exports and imports"
+    "test|valgrind|the memcheck suite"
+    "test|g++-mingw-w64-i686|the 32-bit Windows build"
+    "test|g++-mingw-w64-x86-64|the 64-bit Windows build"
+    "test|wine64|runs the Windows builds' tests"
+    "test|qemu-system-x86|boots a kernel for the kernel HID tests"
+    "test|cpio|packs the kernel HID tests' initramfs"
+    "test|clang|builds an MSVC-style Windows program against kestro.lib"
+    "test|lld|lld-link: links that program against kestro.lib"
+    "test|llvm|llvm-dlltool: makes kestro.lib, the MSVC import library"
+    "test|mono-mcs|mcs: compiles the kit's C# declarations for their test"
+    "test|mono-runtime|mono: runs the C# test against libkestro.so"
+    "test|zip|packs the Windows kit"
+    "test|unzip|checks what the Windows kit's zip holds"
+    "test|zstd|packs and unpacks the 32-bit Wine root"
+    "test|python3|the README's example application (ctypes) against the virtual reader"
 )
 
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$p")
+names=()
+declare -A why=()
+for entry in "${packages[@]}"; do
+    IFS='|' read -r set name reason <<<"$entry"
+    if [ "$want" = test ] || [ "$set" = run ]; then
+        names+=("$name")
+        why[$name]=$reason
     fi
 done
 
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "setup: installing ${missing[*]}"
-    sudo_cmd=()
-    if [ "$(id -u)" -ne 0 ]; then
-        sudo_cmd=(sudo)
-    fi
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${names[@]}" 2>/dev/null |
+    awk '$NF == "installed" { print $1 }' || true)
+missing=()
+for name in "${names[@]}"; do
+    grep -qxF "$name" <<<"$installed" || missing+=("$name")
+done
+if [ ${#missing[@]} = 0 ]; then
+    echo "setup: the ${#names[@]} packages of the $want set are installed"
+    exit 0
 fi
+
+echo "setup: installing ${#missing[@]} of the ${#names[@]} packages of the $want set" \
+    "(with what they depend on):"
+for name in "${missing[@]}"; do
+    printf '  %-22s %s\n' "$name" "${why[$name]}"
+done
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+fi
+log=$(mktemp "${TMPDIR:-/tmp}/kestro-setup-XXXXXX.log")
+failed() {
+    echo "setup: $1 failed; the end of its output ($log):" >&2
+    tail -n 15 "$log" >&2
+    exit 1
+}
+
+# apt-get's own lines, kept short: the sizes, then its progress (from its
+# status lines) each time it passes another 10 %.
+progress() {
+    awk -F: '
+        /^Need to get|^After this operation|newly installed/ { print "setup: " $0; fflush(); next }
+        /^(dlstatus|pmstatus):/ {
+            phase = ($1 == "dlstatus") ? "downloading" : "installing"
+            if (phase != last) { last = phase; step = -1 }
+            p = int($3 / 10)
+            if (p > step) {
+                step = p
+                printf "setup: %s %3d%% %s\n", phase, p * 10, $4
+                fflush()
+            }
+        }'
+}
+
+echo "setup: updating the package lists"
+"${sudo_cmd[@]}" apt-get update -q >"$log" 2>&1 || failed "apt-get update"
+started=$SECONDS
+set +e
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+    -o APT::Status-Fd=1 -o Dpkg::Use-Pty=0 -o DPkg::Lock::Timeout=300 "${missing[@]}" 2>&1 |
+    tee "$log" | progress
+status=${PIPESTATUS[0]}
+set -e
+[ "$status" = 0 ] || failed "apt-get install"
+rm -f "$log"
+echo "setup: done in $((SECONDS - started)) s"

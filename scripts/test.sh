@@ -1,61 +1,125 @@
 #!/usr/bin/env bash
-# Sets up a Debian 12 machine, builds Kestro and runs every test: once as a
-# plain build, once with AddressSanitizer and UndefinedBehaviorSanitizer,
-# then cross-builds and checks the Windows library.
-#   scripts/test.sh            everything
-#   scripts/test.sh plain      only the plain build and its tests
-#   scripts/test.sh sanitize   only the sanitizer build and its tests
-#   scripts/test.sh memcheck   only the library tests under Valgrind
-#   scripts/test.sh windows    only the Windows cross builds, their Wine tests and kit
+# Sets up a Debian 12 machine (scripts/setup.sh), builds Kestro and runs its
+# test suites: all of them in the order below, or the ones named.
+#   scripts/test.sh [SUITE...]
+# A failing suite does not stop the others; the summary at the end gives each
+# suite's result, time and CTest summary, and the status is 1 if any failed.
+# An unknown suite or --help prints the usage on standard error, status 2.
+# shellcheck disable=SC2317  # the suites' functions are called through the table
 set -euo pipefail
 cd "$(dirname "$0")/.."
-what=${1:-all}
 jobs=$(nproc 2>/dev/null || echo 2)
 
-bash scripts/setup.sh
+# name | function | what it runs. A new suite is one line here and one function.
+suites=(
+    "plain|suite_plain|a Debug build and every CTest test, then the kernel HID tests in qemu"
+    "sanitize|suite_sanitize|the same tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+    "memcheck|suite_memcheck|the library's tests under Valgrind memcheck"
+    "windows|suite_windows|the Windows cross builds, their checks and tests under Wine, the kit"
+)
 
-summary=$(mktemp)
-trap 'rm -f "$summary"' EXIT
+usage() {
+    local entry name what names=all
+    for entry in "${suites[@]}"; do
+        names+="|${entry%%|*}"
+    done
+    echo "usage: scripts/test.sh [$names]..." >&2
+    for entry in "${suites[@]}"; do
+        IFS='|' read -r name _ what <<<"$entry"
+        printf '  %-10s %s\n' "$name" "$what" >&2
+    done
+    exit 2
+}
 
-run_suite() {  # name, extra cmake arguments...
+# The suites asked for, checked before anything is installed or built.
+chosen=()
+for arg in "${@:-all}"; do
+    found=0
+    for entry in "${suites[@]}"; do
+        name=${entry%%|*}
+        if [ "$arg" = all ] || [ "$arg" = "$name" ]; then
+            chosen+=("$entry")
+            found=1
+        fi
+    done
+    [ "$found" = 1 ] || usage
+done
+
+# A suite adds to its line of the summary with note.
+notes=$(mktemp)
+trap 'rm -f "$notes"' EXIT
+note() {
+    echo "$*" >>"$notes"
+}
+
+run_ctest() {  # name, extra cmake arguments...
     local name=$1 dir=build-$1
     shift
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
     local log=$dir/ctest.log status=0
     (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 300) 2>&1 | tee "$log" || status=$?
-    echo "$name: $(grep -E '% tests passed' "$log" || echo 'no test summary')" >>"$summary"
+    note "$(grep -E '% tests passed' "$log" || echo 'no CTest summary')"
     return "$status"
 }
 
-# Repeats each suite's own summary at the end, where it is easy to find.
-print_summary() {
-    echo "== summary"
-    cat "$summary"
+suite_plain() {
+    run_ctest plain
+    # The kernel HID tests in a virtual machine; the summary keeps their verdict.
+    local status=0
+    bash scripts/kernel-test.sh build-plain 2>&1 | tee build-plain/kernel-test.log || status=$?
+    note "$(grep '^kernel-test: \(passed\|FAILED\)' build-plain/kernel-test.log | tail -n 1)"
+    return "$status"
 }
 
-if [ "$what" = all ] || [ "$what" = plain ]; then
-    echo "== plain build and tests"
-    run_suite plain
-    bash scripts/kernel-test.sh build-plain  # the kernel HID tests in a virtual machine
-fi
-if [ "$what" = all ] || [ "$what" = sanitize ]; then
-    echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+suite_sanitize() {
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-    run_suite sanitize -DKESTRO_SANITIZE=ON -DKESTRO_BENCH=OFF
-fi
-if [ "$what" = all ] || [ "$what" = memcheck ]; then
-    echo "== library tests under Valgrind memcheck"
-    [ -x build-plain/library/tests/kestro_tests ] || run_suite plain
+    run_ctest sanitize -DKESTRO_SANITIZE=ON -DKESTRO_BENCH=OFF
+}
+
+suite_memcheck() {
+    [ -x build-plain/library/tests/kestro_tests ] || run_ctest plain
     valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
         build-plain/library/tests/kestro_tests --gtest_brief=1
-fi
-if [ "$what" = all ] || [ "$what" = windows ]; then
-    echo "== Windows cross builds"
+}
+
+suite_windows() {
     bash scripts/windows.sh
-    bash scripts/conformance.sh  # the platform's conformance program against Wine's system DLLs
+    bash scripts/conformance.sh   # the platform's conformance program against Wine's system DLLs
     bash scripts/wine-utility.sh  # KestroConfigure.exe, the Win32 window, under Wine and Xvfb
     bash kit/windows/make-kit.sh  # the Windows kit, kestro-VERSION-windows.zip
-fi
-print_summary
+}
+
+bash scripts/setup.sh test
+
+summary=()
+failed=0
+for entry in "${chosen[@]}"; do
+    IFS='|' read -r name function what <<<"$entry"
+    echo "== $name: $what"
+    : >"$notes"
+    started=$SECONDS
+    set +e
+    (
+        set -e
+        "$function"
+    )
+    status=$?
+    set -e
+    took=$((SECONDS - started))
+    result=passed
+    if [ "$status" != 0 ]; then
+        result="FAILED (status $status)"
+        failed=1
+    fi
+    line=$(printf '%-10s %-18s %3d min %02d s' "$name" "$result" $((took / 60)) $((took % 60)))
+    while IFS= read -r text; do
+        line+=$'\n'"           $text"
+    done <"$notes"
+    summary+=("$line")
+done
+
+echo "== summary"
+printf '%s\n' "${summary[@]}"
+exit "$failed"
