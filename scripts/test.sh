@@ -13,6 +13,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # name | function | what it runs. A new suite is one line here and one function.
 suites=(
     "plain|suite_plain|a Debug build and every CTest test, then the kernel HID tests in qemu"
+    "kit|suite_kit|the plain build installed; examples/read_card.c built against it twice (pkg-config, find_package), each reading a card"
     "sanitize|suite_sanitize|the same tests with AddressSanitizer and UndefinedBehaviorSanitizer"
     "memcheck|suite_memcheck|the library's tests under Valgrind memcheck"
     "windows|suite_windows|the Windows cross builds, their checks and tests under Wine, the kit"
@@ -55,7 +56,7 @@ note() {
 run_ctest() {  # name, extra cmake arguments...
     local name=$1 dir=build-$1
     shift
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" >/dev/null
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRO_WERROR=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
     local log=$dir/ctest.log status=0
     (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 300) 2>&1 | tee "$log" || status=$?
@@ -70,6 +71,11 @@ suite_plain() {
     bash scripts/kernel-test.sh build-plain 2>&1 | tee build-plain/kernel-test.log || status=$?
     note "$(grep '^kernel-test: \(passed\|FAILED\)' build-plain/kernel-test.log | tail -n 1)"
     return "$status"
+}
+
+suite_kit() {
+    [ -x build-plain/library/tests/kestro_tests ] || run_ctest plain
+    bash scripts/kit-test.sh build-plain
 }
 
 suite_sanitize() {

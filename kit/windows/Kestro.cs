@@ -40,6 +40,18 @@ public static class Kestro {
     public const int MR_READ_BUF_LEN = 1024;
     public const int MR_STATE_LEN = 7;
 
+    // A card in the read buffer: byte positions (track statuses 0 = read well,
+    // track lengths, and the first and last byte of the text in each HID mode).
+    public const int MR_CARD_COUNT_AT = 0;
+    public const int MR_CARD_REPORT_AT = 2;
+    public const int MR_CARD_STATUS_AT = 3;
+    public const int MR_CARD_LENGTH_AT = 6;
+    public const int MR_CARD_TRACKS = 3;
+    public const int MR_CARD_TEXT_FIRST_IDTECH = 12;
+    public const int MR_CARD_TEXT_LAST_IDTECH = 539;
+    public const int MR_CARD_TEXT_FIRST_MAGTEK = 10;
+    public const int MR_CARD_TEXT_LAST_MAGTEK = 339;
+
     // Command codes (byte 1 of the feature report).
     public const int MR_CMD_SET_STATE = 0xB2;
     public const int MR_CMD_GET_STATE = 0xB3;

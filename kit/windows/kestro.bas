@@ -41,6 +41,18 @@ Public Const MR_READ_LEN As Long = 538
 Public Const MR_READ_BUF_LEN As Long = 1024
 Public Const MR_STATE_LEN As Long = 7
 
+' A card in the read buffer: byte positions (track statuses 0 = read well,
+' track lengths, and the first and last byte of the text in each HID mode).
+Public Const MR_CARD_COUNT_AT As Long = 0
+Public Const MR_CARD_REPORT_AT As Long = 2
+Public Const MR_CARD_STATUS_AT As Long = 3
+Public Const MR_CARD_LENGTH_AT As Long = 6
+Public Const MR_CARD_TRACKS As Long = 3
+Public Const MR_CARD_TEXT_FIRST_IDTECH As Long = 12
+Public Const MR_CARD_TEXT_LAST_IDTECH As Long = 539
+Public Const MR_CARD_TEXT_FIRST_MAGTEK As Long = 10
+Public Const MR_CARD_TEXT_LAST_MAGTEK As Long = 339
+
 ' Command codes (byte 1 of the feature report).
 Public Const MR_CMD_SET_STATE As Long = &HB2
 Public Const MR_CMD_GET_STATE As Long = &HB3

@@ -45,6 +45,23 @@ extern "C" {
 #define MR_READ_LEN 538
 #define MR_READ_BUF_LEN 1024
 
+/* A card in the caller's buffer after a read. Indices are buffer indices:
+ * the report length (2 bytes, low first), then the input report from its
+ * report id. Both HID modes put the track statuses and lengths at the same
+ * places; only the track text range differs. The text range is one run of
+ * single-byte characters: zero bytes are skipped, a carriage return ends a
+ * line and a line feed is dropped. A card was read when the three lengths
+ * add up to more than 0; they do not cut the text into tracks. */
+#define MR_CARD_COUNT_AT 0  /* bytes read, 2 bytes, low byte first */
+#define MR_CARD_REPORT_AT 2 /* the input report, report id first */
+#define MR_CARD_STATUS_AT 3 /* 3 bytes: tracks 1 to 3, 0 = read well */
+#define MR_CARD_LENGTH_AT 6 /* 3 bytes: tracks 1 to 3 */
+#define MR_CARD_TRACKS 3
+#define MR_CARD_TEXT_FIRST_IDTECH 12 /* text range in "USB/HID IDTECH" mode, */
+#define MR_CARD_TEXT_LAST_IDTECH 539 /* first and last index inclusive */
+#define MR_CARD_TEXT_FIRST_MAGTEK 10 /* text range in "USB/HID MAGTEK" mode */
+#define MR_CARD_TEXT_LAST_MAGTEK 339
+
 /* Seven configuration bytes, opaque to the library. */
 #define MR_STATE_LEN 7
 

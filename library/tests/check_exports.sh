@@ -1,6 +1,8 @@
 #!/bin/sh
 # Compares the functions that a shared library exports with the EXPORTS list
-# of the module definition file. Usage: check_exports.sh LIBRARY DEF_FILE
+# of the module definition file, and checks that the library binds none of
+# them through its dynamic symbol table (where another definition of the same
+# name would take over its calls). Usage: check_exports.sh LIBRARY DEF_FILE
 set -eu
 lib=$1
 def=$2
@@ -13,4 +15,11 @@ if [ "$expected" != "$actual" ]; then
     rm -f /tmp/kestro-exports-expected.$$
     exit 1
 fi
-echo "$(printf '%s\n' "$actual" | wc -l) exports, as listed"
+bound=$(objdump -R "$lib" | awk 'NF == 3 {sub(/@.*/, "", $3); print $3}' | sort -u)
+for name in $expected; do
+    if printf '%s\n' "$bound" | grep -qx "$name"; then
+        echo "$lib reaches its own $name through a dynamic relocation"
+        exit 1
+    fi
+done
+echo "$(printf '%s\n' "$actual" | wc -l) exports, as listed, none bound dynamically"

@@ -41,7 +41,7 @@ const char* KestroFileName() {
 #ifdef _WIN32
     return "kestro.dll";
 #else
-    return "libkestro.so";
+    return "libkestro.so.1";  // the run-time name of the major version it was built for
 #endif
 }
 

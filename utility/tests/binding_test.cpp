@@ -57,10 +57,11 @@ TEST(BindingTest, AMissingLibraryRaises53AtEveryCall) {
 }
 
 TEST(BindingTest, TheLibraryIsLookedForBesideTheProgramThenInLibThenOnTheSearchPath) {
-    EXPECT_EQ(KestroCandidates("/opt/kestro/bin"),
-              (std::vector<std::string>{"/opt/kestro/bin/libkestro.so",
-                                        "/opt/kestro/bin/../lib/libkestro.so", "libkestro.so"}));
-    EXPECT_EQ(KestroCandidates(""), std::vector<std::string>{"libkestro.so"});
+    EXPECT_EQ(
+        KestroCandidates("/opt/kestro/bin"),
+        (std::vector<std::string>{"/opt/kestro/bin/libkestro.so.1",
+                                  "/opt/kestro/bin/../lib/libkestro.so.1", "libkestro.so.1"}));
+    EXPECT_EQ(KestroCandidates(""), std::vector<std::string>{"libkestro.so.1"});
 }
 
 }  // namespace

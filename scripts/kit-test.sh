@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The library kit as a Linux user gets it: installs a built tree into a
+# temporary prefix, builds examples/read_card.c against it twice (through
+# pkg-config and through find_package), and runs both against a virtual
+# reader that swipes a test card.
+#   scripts/kit-test.sh [BUILD_DIR]     (default build-plain, already built)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-plain}
+tmp=$(mktemp -d /tmp/kestro-kit-XXXXXX)
+server=
+cleanup() {
+    [ -z "$server" ] || { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true; }
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() {
+    echo "kit: $*" >&2
+    exit 1
+}
+
+prefix=$tmp/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+libdir=$(dirname "$(find "$prefix" -name libkestro.so -print -quit)")
+[ -L "$libdir/libkestro.so.1" ] || fail "no libkestro.so.1 in $libdir"
+
+# pkg-config, with the library found at run time by the path it was linked from.
+PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --exact-version=1.0.0 kestro ||
+    fail "pkg-config does not find kestro 1.0.0"
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -Wpedantic -Werror examples/read_card.c \
+    $(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs kestro) \
+    -Wl,-rpath,"$libdir" -o "$tmp/read_card_pkgconfig"
+# find_package(kestro), as examples/CMakeLists.txt does.
+cmake -S examples -B "$tmp/example" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_FLAGS="-Wall -Wextra -Wpedantic -Werror" >/dev/null
+cmake --build "$tmp/example" >/dev/null
+for program in "$tmp/read_card_pkgconfig" "$tmp/example/read_card"; do
+    readelf -d "$program" | grep -q 'NEEDED.*\[libkestro\.so\.1\]' ||
+        fail "$program does not need libkestro.so.1"
+done
+
+export XDG_RUNTIME_DIR=$tmp/run KESTRO_VIRTUAL_READERS=1
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+reader=$prefix/bin/kestro-virtual-reader
+"$reader" serve --name kit --mode idtech >"$tmp/serve.out" 2>&1 &
+server=$!
+wait_for() {  # file, text: polls for up to 10 s
+    for _ in $(seq 1000); do
+        grep -q "$2" "$1" 2>/dev/null && return 0
+        sleep 0.01
+    done
+    return 1
+}
+wait_for "$tmp/serve.out" "serving" || fail "the virtual reader did not start: $(cat "$tmp/serve.out")"
+
+for program in "$tmp/read_card_pkgconfig" "$tmp/example/read_card"; do
+    "$program" >"$tmp/card.out" 2>&1 &
+    reading=$!
+    wait_for "$tmp/card.out" "swipe a card" || fail "$program: $(cat "$tmp/card.out")"
+    "$reader" swipe --name kit >/dev/null
+    wait "$reading" || fail "$program exited $?: $(cat "$tmp/card.out")"
+    grep -q '^track 1: ok, length' "$tmp/card.out" &&
+        grep -q '^%B4111111111111111^TEST/CARD A^' "$tmp/card.out" ||
+        fail "$program read no test card: $(cat "$tmp/card.out")"
+    echo "kit: ${program#"$tmp/"} built against the installed tree read the test card"
+done
