@@ -63,7 +63,7 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
-XDG_RUNTIME_DIR=$work DISPLAY=$display QT_QPA_PLATFORM=$platform \
+KESTRO_VIRTUAL_READERS=1 XDG_RUNTIME_DIR=$work DISPLAY=$display QT_QPA_PLATFORM=$platform \
     LD_LIBRARY_PATH=${library_path}${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} \
     "$program" >"$work/program.log" 2>&1 &
 app=$!

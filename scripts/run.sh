@@ -82,7 +82,8 @@ fi
 echo "run.sh: building KestroConfigure (Release) in $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRO_TESTS=OFF \
     -DKESTRO_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$jobs" --target KestroConfigure kestro kestro-virtual-reader
+cmake --build "$build" -j "$jobs" --target KestroConfigure kestro kestro-virtual-reader kestro-cli \
+    kestro-man kestro-virtual-reader-man
 # The installed layout: the program finds the library in ../lib.
 dist=$build/dist
 cmake --install "$build" --prefix "$dist" >/dev/null
@@ -186,7 +187,13 @@ fi
 virtual=1
 if [ "$force_virtual" = 0 ] && real_reader_connected; then
     virtual=0
-    echo "run.sh: a reader is connected; KestroConfigure opens it"
+    # A reader this user may not open looks like no reader in the window.
+    if "$dist/bin/kestro" list >/dev/null 2>"$work/access"; then
+        echo "run.sh: a reader is connected; KestroConfigure opens it"
+    else
+        echo "run.sh: a reader is connected, but none answers:" >&2
+        sed 's/^kestro: /run.sh: /' "$work/access" >&2
+    fi
 fi
 reader_name=demo
 reader() {  # a command of the virtual reader program, in its runtime directory
@@ -216,7 +223,8 @@ fi
 # Started in the folder that holds README.TXT, as a shortcut's start-in
 # folder would: Help opens README.TXT from the current directory.
 if [ "$virtual" = 1 ]; then
-    (cd "$dist/bin" && export XDG_RUNTIME_DIR=$work && exec "$program") >"$logs/KestroConfigure.log" 2>&1 &
+    (cd "$dist/bin" && export XDG_RUNTIME_DIR=$work KESTRO_VIRTUAL_READERS=1 && exec "$program") \
+        >"$logs/KestroConfigure.log" 2>&1 &
 else
     (cd "$dist/bin" && exec "$program") >"$logs/KestroConfigure.log" 2>&1 &
 fi

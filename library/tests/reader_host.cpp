@@ -38,7 +38,8 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
-pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err) {
+pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err,
+            const std::vector<std::string>& env = {}) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -49,8 +50,26 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const 
         args.push_back(const_cast<char*>(a.c_str()));
     }
     args.push_back(nullptr);
+    std::vector<std::string> vars;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string var = *e;
+        bool replaced = false;
+        for (const std::string& over : env) {
+            replaced =
+                replaced || var.compare(0, over.find('=') + 1, over, 0, over.find('=') + 1) == 0;
+        }
+        if (!replaced) {
+            vars.push_back(var);
+        }
+    }
+    vars.insert(vars.end(), env.begin(), env.end());
+    std::vector<char*> envp;
+    for (std::string& v : vars) {
+        envp.push_back(&v[0]);
+    }
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
         pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -102,17 +121,45 @@ bool ReaderHost::serve(const std::string& name, const std::string& mode) {
     return false;
 }
 
-Run ReaderHost::run(const std::vector<std::string>& argv) const {
-    static int runs = 0;
-    const std::string base = root_ + "/run-" + std::to_string(++runs);
+pid_t ReaderHost::start(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    const std::string base = root_ + "/run-" + std::to_string(++runs_);
+    pid_t pid = spawn(argv, base + ".out", base + ".err", env);
+    outputs_[pid] = base;
+    return pid;
+}
+
+bool ReaderHost::finished(pid_t pid) {
+    if (ended_.count(pid) != 0) {
+        return true;
+    }
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) != pid) {
+        return false;
+    }
+    ended_[pid] = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
+Run ReaderHost::finish(pid_t pid) {
     Run r;
-    r.status = wait_status(spawn(argv, base + ".out", base + ".err"));
+    if (ended_.count(pid) != 0) {
+        r.status = ended_[pid];
+        ended_.erase(pid);
+    } else {
+        r.status = wait_status(pid);
+    }
+    const std::string base = outputs_[pid];
+    outputs_.erase(pid);
     r.out = slurp(base + ".out");
     r.err = slurp(base + ".err");
     return r;
 }
 
-Run ReaderHost::reader(const std::vector<std::string>& args) const {
+Run ReaderHost::run(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    return finish(start(argv, env));
+}
+
+Run ReaderHost::reader(const std::vector<std::string>& args) {
     std::vector<std::string> argv{KESTRO_VR_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
     return run(argv);

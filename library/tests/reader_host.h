@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,16 +29,23 @@ class ReaderHost {
     // Serves reader `name` in mode kb, idtech or magtek and waits until it
     // listens; false when it does not within a few seconds.
     bool serve(const std::string& name, const std::string& mode);
-    // Runs `argv` (argv[0] a path) to its end.
-    Run run(const std::vector<std::string>& argv) const;
+    // Starts `argv` (argv[0] a path) with this process's environment and
+    // `env` ("NAME=VALUE" each) over it; finish waits for its end.
+    pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+    bool finished(pid_t pid);  // whether it has ended (then finish returns at once)
+    Run finish(pid_t pid);
+    Run run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
     // Runs kestro-virtual-reader with `args`.
-    Run reader(const std::vector<std::string>& args) const;
+    Run reader(const std::vector<std::string>& args);
 
     const std::string& root() const { return root_; }
 
   private:
     std::string root_;
     std::vector<pid_t> servers_;
+    std::map<pid_t, std::string> outputs_;  // started programs: their output files
+    std::map<pid_t, int> ended_;            // ended before finish: their status
+    int runs_ = 0;
 };
 
 }  // namespace kestro_test

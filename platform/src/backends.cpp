@@ -3,6 +3,7 @@
 #include "kp/backend.h"
 #include "kp/hidraw.h"
 #include "kp/served.h"
+#include "served/paths.h"
 
 namespace kp {
 namespace {
@@ -40,9 +41,13 @@ void scan_backends() {
     }
 }
 
-// Served readers and the kernel's hidraw nodes.
+// The kernel's hidraw nodes, and served readers only when the environment
+// asks for them: a program that loads the library does not expect card data
+// from local sockets.
 void register_system_backends() {
-    register_backend(make_served_backend());
+    if (served::readers_requested()) {
+        register_backend(make_served_backend());
+    }
     register_backend(make_hidraw_backend());
 }
 

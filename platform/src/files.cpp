@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 #include "kp/platform.h"
@@ -12,11 +13,16 @@ namespace kp {
 namespace {
 
 std::string& root() {
-    static std::string r = "/";
+    static std::string r = drive_root_from_environment();
     return r;
 }
 
 }  // namespace
+
+std::string drive_root_from_environment() {
+    const char* dir = secure_getenv(kDriveRootVariable);
+    return dir != nullptr && dir[0] == '/' ? std::string(dir) : std::string("/");
+}
 
 void set_drive_root(const std::string& dir) {
     root() = dir.empty() ? "/" : dir;

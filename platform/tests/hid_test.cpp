@@ -285,4 +285,27 @@ TEST_F(HidTest, DriveFilesOpenOnlyWhenTheyExistAndAppend) {
     rmdir(tmpl);
 }
 
+TEST_F(HidTest, TheDriveRootComesFromTheEnvironmentWhenAbsolute) {
+    const struct {
+        const char* value;  // nullptr: unset
+        const char* root;
+    } cases[] = {
+        {nullptr, "/"},
+        {"", "/"},
+        {"relative/dir", "/"},
+        {"/home/u", "/home/u"},
+        {"/tmp/trace/", "/tmp/trace/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value != nullptr ? c.value : "(unset)");
+        if (c.value != nullptr) {
+            setenv(kp::kDriveRootVariable, c.value, 1);
+        } else {
+            unsetenv(kp::kDriveRootVariable);
+        }
+        EXPECT_EQ(kp::drive_root_from_environment(), c.root);
+    }
+    unsetenv(kp::kDriveRootVariable);
+}
+
 }  // namespace

@@ -22,6 +22,11 @@ bool private_to_us(const struct stat& st) {
 
 }  // namespace
 
+bool readers_requested() {
+    const char* value = secure_getenv(kRequestVariable);
+    return value != nullptr && value[0] == '1' && value[1] == '\0';
+}
+
 std::string reader_dir() {
     if (!dir_override().empty()) {
         return dir_override();

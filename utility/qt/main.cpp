@@ -7,6 +7,7 @@
 #include "artwork.h"
 #include "display_check.h"
 #include "form1.h"
+#include "node_access/node_access.h"
 
 int main(int argc, char* argv[]) {
     // Without a display Qt would abort with its own generic text.
@@ -24,6 +25,13 @@ int main(int argc, char* argv[]) {
     kestro::Form1 form;
     kestro::Form1Logic logic(form, library);
     form.Attach(&logic);
+
+    // A reader that this user may not open looks like no reader to the
+    // library and the window; the terminal gets the node and the fix.
+    const std::string denied = node_access::denied_line(node_access::reader_nodes());
+    if (!denied.empty()) {
+        std::fprintf(stderr, "KestroConfigure: %s\n", denied.c_str());
+    }
 
     logic.Form_Load();
     if (logic.Ended()) {

@@ -118,6 +118,7 @@ RuntimeDir::RuntimeDir() {
         old_ = old;
     }
     setenv(kRuntimeVariable, path_.c_str(), 1);
+    setenv("KESTRO_VIRTUAL_READERS", "1", 1);  // the library looks for served readers
 }
 
 RuntimeDir::~RuntimeDir() {
@@ -129,6 +130,7 @@ RuntimeDir::~RuntimeDir() {
     } else {
         unsetenv(kRuntimeVariable);
     }
+    unsetenv("KESTRO_VIRTUAL_READERS");
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "control_client.h"
 #include "served/paths.h"
@@ -43,6 +44,12 @@ int serve(const std::string& dir, const vrp::Options& options) {
     }
     std::fprintf(stderr, "kestro-virtual-reader: serving '%s' in %s\n", options.name.c_str(),
                  vr::mode_name(options.mode));
+    // What a program needs in its environment to find this reader.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const bool runtime_used = runtime != nullptr && runtime[0] == '/';
+    std::fprintf(stderr, "kestro-virtual-reader: start programs with: %s=1%s%s\n",
+                 served::kRequestVariable, runtime_used ? " XDG_RUNTIME_DIR=" : "",
+                 runtime_used ? runtime : "");
     server.run(stop_pipe[0]);
     return vrp::kExitDone;  // the server's destructor removes the sockets
 }

@@ -320,6 +320,10 @@ const char* usage_text() {
            "NAME defaults to 'default'. Sockets live in $XDG_RUNTIME_DIR/kestro, else\n"
            "/tmp/kestro-UID.\n"
            "\n"
+           "The library looks for virtual readers only in programs started with\n"
+           "KESTRO_VIRTUAL_READERS=1 in their environment (and the same XDG_RUNTIME_DIR);\n"
+           "serve prints the line to use.\n"
+           "\n"
            "exit codes: 0 done, 1 usage (or the reader could not be served), 2 no such\n"
            "reader\n";
 }

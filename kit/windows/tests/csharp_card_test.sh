@@ -16,7 +16,7 @@ trap cleanup EXIT
 
 mcs -warnaserror -nologo -out:"$tmp/ReadCard.exe" "$here/Kestro.cs" "$here/tests/ReadCard.cs"
 
-export XDG_RUNTIME_DIR=$tmp/run
+export XDG_RUNTIME_DIR=$tmp/run KESTRO_VIRTUAL_READERS=1
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 "$reader_program" serve --mode idtech --name kit >"$tmp/reader.log" 2>&1 &
 reader_pid=$!

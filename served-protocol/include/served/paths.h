@@ -8,6 +8,12 @@
 
 namespace served {
 
+// The environment variable that asks a process to look for served readers,
+// and whether it does ("1"). Read with secure_getenv, so a set-user-id
+// program never takes card data from sockets because its caller asked.
+inline constexpr const char kRequestVariable[] = "KESTRO_VIRTUAL_READERS";
+bool readers_requested();
+
 // The directory set with set_reader_dir, else $XDG_RUNTIME_DIR/kestro,
 // else /tmp/kestro-<uid>.
 std::string reader_dir();

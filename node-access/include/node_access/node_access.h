@@ -1,0 +1,31 @@
+// The reader's hidraw nodes as the system shows them (sysfs), found without
+// the library, and whether this user can open each: a reader that is present
+// but not permitted otherwise looks the same as no reader at all.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace node_access {
+
+struct Node {
+    std::string path;  // /dev/hidrawN
+    int32_t pid = 0;   // product id
+    bool can_open = false;
+    std::string why;  // when it cannot be opened: the error, the node's owner, group and mode
+};
+
+// Nodes listed under `sysfs` whose HID device carries the reader's vendor
+// id, with their device files in `dev`, in name order.
+std::vector<Node> reader_nodes(const std::string& sysfs = "/sys/class/hidraw",
+                               const std::string& dev = "/dev");
+
+// What gives a user access to the reader's hidraw nodes.
+const char* access_fix();
+
+// One line naming the first node this user cannot open, why, and the fix;
+// empty when there is none.
+std::string denied_line(const std::vector<Node>& nodes);
+
+}  // namespace node_access

@@ -1,0 +1,73 @@
+// kestro list: every interface with the reader's vendor id, its mode, node
+// and access, then which modes answer through the library.
+#include <cstdio>
+#include <string>
+
+#include "cli.h"
+#include "kestro.h"
+#include "node_access/node_access.h"
+#include "nodes.h"
+#include "options.h"
+
+namespace kcli {
+namespace {
+
+std::string mode_text(int32_t pid) {
+    char text[48];
+    const Mode* m = mode_by_pid(pid);
+    if (pid < 0) {
+        return "mode unknown";
+    }
+    std::snprintf(text, sizeof text, "%s (%04X)", m != nullptr ? m->name : "product",
+                  static_cast<unsigned>(pid));
+    return text;
+}
+
+}  // namespace
+
+int run_list(int argc, char** argv) {
+    std::vector<std::string> operands;
+    int done = parse_group(
+        argc, argv, {}, [](int, const char*) { return std::string(); }, &operands);
+    if (done >= 0) {
+        return done;
+    }
+    if (!operands.empty()) {
+        return usage_error("list takes no operands");
+    }
+    std::vector<Interface> found = hidraw_interfaces();
+    for (const Interface& i : virtual_interfaces()) {
+        found.push_back(i);
+    }
+    std::vector<node_access::Node> denied;
+    for (const Interface& i : found) {
+        std::printf("%-8s %-40s %-22s %s%s\n", i.kind.c_str(), i.node.c_str(),
+                    mode_text(i.pid).c_str(),
+                    i.can_open ? "can open" : "cannot open: ", i.why.c_str());
+        if (!i.can_open && i.kind == "hidraw") {
+            denied.push_back({i.node, i.pid, false, i.why});
+        }
+    }
+    int answering = 0;
+    for (const Mode& m : modes()) {
+        SetID(m.pid);
+        if (OpenKestro() == 0) {
+            std::printf("answers  %s (%04X)\n", m.name, static_cast<unsigned>(m.pid));
+            ++answering;
+        }
+        CloseKestro();
+    }
+    if (!denied.empty()) {
+        std::fprintf(stderr, "kestro: %s\n", node_access::denied_line(denied).c_str());
+    }
+    if (answering == 0) {
+        std::fprintf(stderr, "kestro: no reader answers%s\n",
+                     !denied.empty() ? " that this user can open"
+                     : found.empty() ? " (none connected)"
+                                     : "");
+        return kNoReader;
+    }
+    return kOk;
+}
+
+}  // namespace kcli

@@ -1,0 +1,249 @@
+// The kestro command against virtual readers served by kestro-virtual-reader:
+// one table per command group, each case a command line with its exit code
+// and what its output must hold.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "reader_host.h"
+
+namespace {
+
+using kestro_test::ReaderHost;
+using kestro_test::Run;
+
+const char kTrack1[] = "%B4111111111111111^TEST/CARD A^30121010000000000000?";
+const char kTrack2[] = ";4111111111111111=30121010000000000?";
+
+struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> out;  // each must appear on stdout
+    std::string err;               // must appear on stderr ("" : stderr empty)
+};
+
+std::vector<std::string> command(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{KESTRO_COMMAND};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+std::string joined(const std::vector<std::string>& args) {
+    std::string s = "kestro";
+    for (const std::string& a : args) {
+        s += " " + a;
+    }
+    return s;
+}
+
+void expect(const Case& c, const Run& r) {
+    SCOPED_TRACE(joined(c.args));
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    for (const std::string& text : c.out) {
+        EXPECT_NE(r.out.find(text), std::string::npos) << "no '" << text << "' in:\n" << r.out;
+    }
+    if (c.err.empty()) {
+        EXPECT_EQ(r.err, "");
+    } else {
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    if (c.status == 1) {  // bad usage: one line on stderr, nothing on stdout
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+}
+
+std::string configuration(ReaderHost& host, const std::string& name) {
+    const std::string out = host.reader({"status", "--name", name}).out;
+    const size_t at = out.find("configuration: ");
+    return at == std::string::npos ? out : out.substr(at, out.find('\n', at) - at);
+}
+
+TEST(KestroUsage, HelpVersionBadInputAndNoReader) {
+    ReaderHost host;
+    const std::vector<Case> no_reader = {
+        {{"--help"}, 0, {"Usage: kestro COMMAND", "Exit status:", "KESTRO_VIRTUAL_READERS"}, ""},
+        {{"help"}, 0, {"Usage: kestro COMMAND"}, ""},
+        {{"--version"}, 0, {"kestro 1.0.0\n"}, ""},
+        {{"read", "--help"}, 0, {"Usage: kestro read"}, ""},
+        {{"stats", "-h"}, 0, {"kestro stats reset INDEX"}, ""},
+        {{}, 1, {}, "no command given"},
+        {{"frobnicate"}, 1, {}, "unknown command 'frobnicate'"},
+        {{"list", "extra"}, 1, {}, "list takes no operands"},
+        {{"read", "--count", "0"}, 1, {}, "bad count '0'"},
+        {{"read", "--count"}, 1, {}, "needs a value"},
+        {{"read", "--timeout", "-5"}, 1, {}, "bad timeout '-5'"},
+        {{"read", "--format", "xml"}, 1, {}, "bad format 'xml'"},
+        {{"read", "--bogus"}, 1, {}, "unknown option '--bogus'"},
+        {{"mode"}, 1, {}, "mode needs one of kb, idtech, magtek"},
+        {{"mode", "usb"}, 1, {}, "mode needs one of"},
+        {{"mode", "kb", "--timeout", "x"}, 1, {}, "bad --timeout 'x'"},
+        {{"config"}, 1, {}, "config needs get or set"},
+        {{"config", "set", "112233"}, 1, {}, "7 bytes in hex"},
+        {{"config", "set", "11", "22", "33", "44", "55", "66", "7g"}, 1, {}, "7 bytes in hex"},
+        {{"stats", "get", "16"}, 1, {}, "index from 1 to 15"},
+        {{"stats", "get", "0x1"}, 1, {}, "index from 1 to 15"},
+        {{"stats", "get", "1", "--length", "3"}, 1, {}, "bad --length '3'"},
+        {{"stats", "reset", "1", "2"}, 1, {}, "takes only an index"},
+        {{"stats", "update", "1", "zz"}, 1, {}, "at most 21 bytes"},
+        {{"stats", "update", "1", std::string(44, 'a')}, 1, {}, "at most 21 bytes"},
+        {{"stats", "erase", "1"}, 1, {}, "get, reset or update"},
+        // No reader yet.
+        {{"list"}, 2, {}, "no reader answers (none connected)"},
+        {{"read", "--timeout", "1"}, 2, {}, "no reader answers"},
+        {{"mode", "kb"}, 2, {}, "no reader answers"},
+        {{"config", "get"}, 2, {}, "no reader answers"},
+        {{"stats", "reset", "1"}, 2, {}, "no reader answers"},
+    };
+    for (const Case& c : no_reader) {
+        expect(c, host.run(command(c.args)));
+    }
+    // Bad input changes nothing on a reader that is there.
+    ASSERT_TRUE(host.serve("usage", "idtech"));
+    const std::string before = configuration(host, "usage");
+    for (const Case& c : no_reader) {
+        if (c.status == 1) {
+            host.run(command(c.args));
+        }
+    }
+    EXPECT_EQ(configuration(host, "usage"), before);
+}
+
+TEST(KestroList, InterfacesTheirModesAndWhichModesAnswer) {
+    ReaderHost host;
+    ASSERT_TRUE(host.serve("one", "idtech"));
+    ASSERT_TRUE(host.serve("two", "kb"));
+    const std::string dir = host.root() + "/kestro/";
+    struct ListCase {
+        Case c;
+        std::vector<std::string> env;
+    };
+    const std::vector<ListCase> cases = {
+        {{{"list"},
+          0,
+          {"virtual  " + dir + "one.sock", "USB/HID IDTECH (05A0)  can open",
+           "virtual  " + dir + "two.sock", "USB/KB (0500)          can open",
+           "answers  USB/HID IDTECH (05A0)\n", "answers  USB/KB (0500)\n"},
+          ""},
+         {}},
+        // Virtual readers are not looked for unless asked for.
+        {{{"list"}, 2, {}, "no reader answers (none connected)"}, {"KESTRO_VIRTUAL_READERS=0"}},
+    };
+    for (const ListCase& l : cases) {
+        expect(l.c, host.run(command(l.c.args), l.env));
+    }
+    EXPECT_EQ(host.run(command({"list"})).out.find("MAGTEK"), std::string::npos);
+
+    // A trace without root: KESTRO_TRACE_DIR stands for the drive root.
+    const std::string trace = host.root() + "/trace";
+    ASSERT_TRUE(std::filesystem::create_directory(trace));
+    std::ofstream(trace + "/kestro.log").close();
+    expect({{"list"}, 0, {"answers"}, ""},
+           host.run(command({"list"}), {"KESTRO_TRACE_DIR=" + trace}));
+    std::stringstream log;
+    log << std::ifstream(trace + "/kestro.log").rdbuf();
+    EXPECT_NE(log.str().find("vid=3e7a, pid=5a0"), std::string::npos) << log.str();
+}
+
+TEST(KestroRead, CardsAsTheWindowDecodesThem) {
+    struct ReadCase {
+        const char* mode;
+        std::vector<std::string> swipe;  // extra swipe arguments
+        Case c;
+    };
+    const std::string t1 = kTrack1;
+    const std::string t2 = kTrack2;
+    const std::string l1 = std::to_string(t1.size());
+    const std::string l2 = std::to_string(t2.size());
+    const std::vector<ReadCase> cases = {
+        {"idtech",
+         {},
+         {{"read"},
+          0,
+          {"track 1: ok, length " + l1 + "\ntrack 2: ok, length " + l2 +
+           "\ntrack 3: ok, length 0\n" + t1 + "\n" + t2 + "\n"},
+          ""}},
+        {"magtek",
+         {"--bad", "2"},
+         {{"read", "--format", "json", "--count", "2"},
+          0,
+          {"{\"tracks\":[{\"status\":0,\"ok\":true,\"length\":" + l1 +
+           "},{\"status\":1,\"ok\":false,\"length\":0},{\"status\":0,\"ok\":true,\"length\":0}],"
+           "\"lines\":[\"" +
+           t1 + "\"]}\n{\"tracks\""},
+          ""}},
+        {"idtech",
+         {"--track1", "A\"B\\C", "--track3", ";123?"},
+         {{"read", "--format", "json"}, 0, {"\"lines\":[\"A\\\"B\\\\C\",", "\";123?\"]}"}, ""}},
+        {"kb", {}, {{"read"}, 3, {}, "USB/KB mode"}},
+        {"idtech", {}, {{"read", "--timeout", "1"}, 3, {}, "no card within 1 ms"}},
+    };
+    for (const ReadCase& r : cases) {
+        SCOPED_TRACE(r.mode);
+        ReaderHost host;
+        ASSERT_TRUE(host.serve("read", r.mode));
+        const pid_t reading = host.start(command(r.c.args));
+        // Swipes until the command ends: a swipe before it opened the reader
+        // is not seen, later ones are.
+        std::vector<std::string> swipe{"swipe", "--name", "read"};
+        swipe.insert(swipe.end(), r.swipe.begin(), r.swipe.end());
+        const bool swiping = r.c.status == 0;
+        for (int i = 0; i < 2000 && !host.finished(reading); ++i) {
+            if (swiping) {
+                host.reader(swipe);
+            }
+        }
+        expect(r.c, host.finish(reading));
+    }
+}
+
+TEST(KestroMode, ChangesTheModeAndWaitsForTheReader) {
+    ReaderHost host;
+    ASSERT_TRUE(host.serve("mode", "idtech"));
+    const std::vector<Case> cases = {
+        // The library waits 1100 ms on its real clock in a mode change.
+        {{"mode", "magtek"}, 0, {"USB/HID MAGTEK (05B0)\n"}, ""},
+        {{"list"}, 0, {"answers  USB/HID MAGTEK (05B0)"}, ""},
+        {{"read", "--timeout", "1"}, 3, {}, "no card within 1 ms"},
+    };
+    for (const Case& c : cases) {
+        expect(c, host.run(command(c.args)));
+    }
+    EXPECT_NE(host.reader({"status", "--name", "mode"}).out.find("0x05B0"), std::string::npos);
+}
+
+TEST(KestroConfig, SetThenGetRoundTrip) {
+    ReaderHost host;
+    ASSERT_TRUE(host.serve("config", "magtek"));
+    const std::vector<Case> cases = {
+        {{"config", "set", "11223344556677"}, 0, {"configuration: 11 22 33 44 55 66 77\n"}, ""},
+        {{"config", "get"}, 0, {"configuration: 11 22 33 44 55 66 77\n", "answer: 00 b3 11"}, ""},
+        {{"config", "set", "a1", "B2", "c3", "d4", "e5", "f6", "07"}, 0, {}, ""},
+        {{"config", "get"}, 0, {"configuration: a1 b2 c3 d4 e5 f6 07\n"}, ""},
+    };
+    for (const Case& c : cases) {
+        expect(c, host.run(command(c.args)));
+    }
+    EXPECT_EQ(configuration(host, "config"), "configuration: A1 B2 C3 D4 E5 F6 07");
+}
+
+TEST(KestroStats, UpdateGetResetWithTheAccessCheckWorkedOut) {
+    ReaderHost host;
+    ASSERT_TRUE(host.serve("stats", "kb"));  // feature reports work in every mode
+    const std::vector<Case> cases = {
+        {{"stats", "update", "3", "0102", "0304"}, 0, {"record 3: updated\n"}, ""},
+        {{"stats", "get", "3", "--length", "4"}, 0, {"record 3: 01 02 03 04\n"}, ""},
+        {{"stats", "reset", "3"}, 0, {"record 3: reset\n"}, ""},
+        {{"stats", "get", "3", "--length", "4"}, 0, {"record 3: 00 00 00 00\n"}, ""},
+        {{"stats", "update", "15"}, 0, {"record 15: updated\n"}, ""},
+    };
+    for (const Case& c : cases) {
+        expect(c, host.run(command(c.args)));
+    }
+}
+
+}  // namespace
