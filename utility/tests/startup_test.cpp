@@ -1,10 +1,34 @@
-// Start-up, detection, shut-down and the small commands.
+// The window's design, start-up, detection, shut-down and the small
+// commands.
+#include <algorithm>
+#include <numeric>
 #include <optional>
 
+#include "../logic/form1_design.h"
 #include "form1_fixture.h"
 
 namespace kestro::testing {
 namespace {
+
+// What the views cannot tell: every tab index 0 to 25 is given once, and
+// every control lies within its container.
+TEST(Form1DesignTest, TabIndicesOnceEachAndControlsWithinTheirContainers) {
+    const Twips frame = FindDesign(ctl::Frame1)->place;
+    std::vector<int> tab_indices;
+    for (const ControlDesign& d : Form1Design()) {
+        SCOPED_TRACE(std::string(d.control.name) + " " + std::to_string(d.control.index));
+        if (d.tab_index >= 0) {
+            tab_indices.push_back(d.tab_index);
+        }
+        EXPECT_LE(d.place.left + d.place.width, d.in_frame ? frame.width : kForm1Width);
+        EXPECT_LE(d.place.top + d.place.height, d.in_frame ? frame.height : kForm1Height);
+    }
+    std::sort(tab_indices.begin(), tab_indices.end());
+    std::vector<int> expected(26);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(tab_indices, expected);
+    EXPECT_EQ(Form1Design().size(), 27u);
+}
 
 constexpr Twips kHidBox{240, 1440, 9975, 1335};
 constexpr Twips kFullFrame{0, 0, 10455, 5655};
