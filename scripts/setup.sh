@@ -96,13 +96,14 @@ failed() {
 }
 
 # apt-get's own lines, kept short: the sizes, then its progress (from its
-# status lines) each time it passes another 10 %.
+# status lines) each time it passes another 10 % of downloading and of
+# installing.
 progress() {
     awk -F: '
         /^Need to get|^After this operation|newly installed/ { print "setup: " $0; fflush(); next }
         /^(dlstatus|pmstatus):/ {
             phase = ($1 == "dlstatus") ? "downloading" : "installing"
-            if (phase != last) { last = phase; step = -1 }
+            if (phase != last) { last = phase; step = 0 }
             p = int($3 / 10)
             if (p > step) {
                 step = p
