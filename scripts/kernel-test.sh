@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the kernel HID tests (platform/hidraw/tests/uhid) against a real
 # Linux HID stack: Debian's kernel booted by qemu with a small initramfs holding
-# busybox, the three HID modules and the statically linked test program. The
+# busybox, the three HID modules and the statically linked test program and
+# kestro command (which the tests run as root and as another user). The
 # guest's result comes back through qemu's exit code; this fails when the
 # guest's tests fail, are skipped, or do not run at all.
 #   scripts/kernel-test.sh [build-dir]     (default build-plain)
@@ -19,8 +20,9 @@ say() { echo "kernel-test: $*"; }
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 fi
-cmake --build "$build" -j "$jobs" --target kestro_kernel_tests_static
+cmake --build "$build" -j "$jobs" --target kestro_kernel_tests_static kestro-cli-static
 program="$build/platform/hidraw/tests/uhid/kestro_kernel_tests_static"
+command="$build/tools/kestro/kestro-cli-static"  # the kestro command, run by the tests
 
 # --- Kernel and busybox from Debian's registry, cached.
 cache="$build/kernel-test"
@@ -83,6 +85,7 @@ mkdir -p "$root"/{bin,dev,proc,sys,tmp,modules}
 cp "$cache/busybox" "$root/bin/busybox"
 cp "$kdir"/{hid,uhid,hid-generic}.ko "$root/modules/"
 cp "$program" "$root/kernel-tests"
+cp "$command" "$root/kestro"
 cat >"$root/init" <<'EOF'
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -94,7 +97,7 @@ for m in hid uhid hid-generic; do
     insmod /modules/$m.ko || echo "guest: insmod $m failed"
 done
 cd /tmp
-/kernel-tests --gtest_color=no
+KESTRO_COMMAND_PROGRAM=/kestro /kernel-tests --gtest_color=no
 code=$?
 echo "guest: tests exited with $code"
 [ "$code" -gt 127 ] && code=127

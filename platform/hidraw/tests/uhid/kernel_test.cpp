@@ -4,13 +4,19 @@
 // test reports itself skipped.
 #include <fcntl.h>
 #include <stdlib.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -477,6 +483,129 @@ TEST_F(KernelTest, AModeChangeWithResetLeavesAndComesBackUnderTheNewProductId) {
     EXPECT_EQ(report[9], 3);
     EXPECT_EQ(report[10], 0xB0);
     EXPECT_EQ(report[11], 0x05);
+}
+
+// --- The kestro command ----------------------------------------------------
+
+struct CommandRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the kestro command named by KESTRO_COMMAND_PROGRAM with `args`, as
+// user and group `uid` (when not -1), its output kept in `dir`.
+CommandRun run_command(const std::string& dir, const std::vector<std::string>& args, int uid = -1) {
+    const std::string out = dir + "/command.out";
+    const std::string err = dir + "/command.err";
+    std::vector<std::string> argv{getenv("KESTRO_COMMAND_PROGRAM")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (std::string& a : argv) {
+        raw.push_back(&a[0]);
+    }
+    raw.push_back(nullptr);
+    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out_fd, 1);
+        dup2(err_fd, 2);
+        if (uid != -1 && (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0)) {
+            _exit(120);
+        }
+        execv(raw[0], raw.data());
+        _exit(121);
+    }
+    close(out_fd);
+    close(err_fd);
+    CommandRun r;
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+        r.status = WEXITSTATUS(status);
+    }
+    std::stringstream o, e;
+    o << std::ifstream(out).rdbuf();
+    e << std::ifstream(err).rdbuf();
+    r.out = o.str();
+    r.err = e.str();
+    return r;
+}
+
+class KestroCommandKernelTest : public KernelTest {
+  protected:
+    void SetUp() override {
+        KernelTest::SetUp();
+        if (!IsSkipped() && getenv("KESTRO_COMMAND_PROGRAM") == nullptr) {
+            GTEST_SKIP() << "KESTRO_COMMAND_PROGRAM names no kestro command";
+        }
+        char tmpl[] = "/tmp/kestro-command-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        ASSERT_EQ(chmod(tmpl, 0777), 0);  // another user writes its output here
+        dir_ = tmpl;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+        KernelTest::TearDown();
+    }
+    std::string dir_;
+};
+
+TEST_F(KestroCommandKernelTest, ListReadAndModeOnAUhidReaderThenANodeThisUserCannotOpen) {
+    UhidReader* reader = make(vr::Mode::Idtech);
+    ASSERT_TRUE(reader);
+    const std::string node = reader->node();
+    ASSERT_FALSE(node.empty());
+
+    CommandRun list = run_command(dir_, {"list"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("hidraw   " + node), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("USB/HID IDTECH (05A0)  can open"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("answers  USB/HID IDTECH (05A0)"), std::string::npos) << list.out;
+
+    // Swipes keep coming while the command waits: one before it opened the
+    // reader is not seen, a later one is.
+    // They stop once it has read one.
+    auto reading = std::make_shared<std::atomic<bool>>(true);
+    for (int i = 1; i <= 40; ++i) {
+        reader->after(100 * i, [reader, reading] {
+            if (*reading) {
+                reader->swipe(kCard);
+            }
+        });
+    }
+    CommandRun read = run_command(dir_, {"read", "--timeout", "5000"});
+    *reading = false;
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_NE(read.out.find("track 1: ok, length 52\ntrack 2: ok, length 36\n"
+                            "track 3: ok, length 0\n" +
+                            std::string(kCard[0].text) + "\n"),
+              std::string::npos)
+        << read.out;
+
+    CommandRun mode = run_command(dir_, {"mode", "magtek"});
+    EXPECT_EQ(mode.status, 0) << mode.err;
+    EXPECT_EQ(mode.out, "USB/HID MAGTEK (05B0)\n");
+    EXPECT_EQ(reader->product_id(), MR_PID_MAGTEK);
+
+    // The node as a stricter system leaves it: root's alone.
+    const std::string magtek_node = reader->node();
+    ASSERT_FALSE(magtek_node.empty());
+    ASSERT_EQ(chown(magtek_node.c_str(), 0, 0), 0);
+    ASSERT_EQ(chmod(magtek_node.c_str(), 0600), 0);
+    CommandRun denied = run_command(dir_, {"list"}, 65534);
+    EXPECT_EQ(denied.status, 2) << denied.out << denied.err;
+    EXPECT_NE(denied.out.find(magtek_node + " "), std::string::npos) << denied.out;
+    EXPECT_NE(denied.out.find("cannot open: Permission denied (owner "), std::string::npos)
+        << denied.out;
+    EXPECT_NE(denied.out.find(", mode 0600)"), std::string::npos) << denied.out;
+    EXPECT_NE(denied.err.find(magtek_node + " is a card reader this user cannot open"),
+              std::string::npos)
+        << denied.err;
+    EXPECT_NE(denied.err.find("70-kestro-reader.rules"), std::string::npos) << denied.err;
+    EXPECT_NE(denied.err.find("no reader answers that this user can open"), std::string::npos)
+        << denied.err;
 }
 
 }  // namespace
