@@ -153,25 +153,26 @@ stage() {  # arch, drive_c
         "build-win-$1/kestro_msvc_link.exe" "$2/kestro-test/"
 }
 
-# The job in a prefix, with WINE (the command that starts a Windows
-# program), WINEPREFIX and OUT (a folder for output) set: runs both
-# programs, prints what the test program prints, and fails unless both pass.
+# The job in a prefix, a POSIX shell script (busybox's in the 32-bit root),
+# with WINE (the command that starts a Windows program) and WINEPREFIX set:
+# runs both programs, prints what the test program prints, and fails unless
+# both pass. Its scratch files go to $TMPDIR.
 cat >"$tmp/job.sh" <<'JOB'
-set -u
+out=${TMPDIR:-/tmp}
 cd "$WINEPREFIX/drive_c" || exit 1
-timeout 300 "$WINE" 'C:\kestro-test\kestro_wine_test.exe' >"$OUT/wine.out" 2>"$OUT/wine.err"
+timeout 300 "$WINE" 'C:\kestro-test\kestro_wine_test.exe' >"$out/wine.out" 2>"$out/wine.err"
 status=$?
-tr -d '\r' <"$OUT/wine.out"
+tr -d '\r' <"$out/wine.out"
 if [ "$status" -ne 0 ] ||
-    ! tr -d '\r' <"$OUT/wine.out" | grep -Eq '^kestro_wine_test: [1-9][0-9]* passed, 0 failed$'; then
-    tail -n 20 "$OUT/wine.err"
+    ! tr -d '\r' <"$out/wine.out" | grep -Eq '^kestro_wine_test: [1-9][0-9]* passed, 0 failed$'; then
+    tail -n 20 "$out/wine.err"
     echo "windows: the Windows test program failed under Wine (exit code $status)"
     exit 1
 fi
-timeout 60 "$WINE" 'C:\kestro-test\kestro_msvc_link.exe' >"$OUT/msvc.out" 2>&1
+timeout 300 "$WINE" 'C:\kestro-test\kestro_msvc_link.exe' >"$out/msvc.out" 2>&1
 status=$?
 if [ "$status" -ne 0 ]; then
-    tail -n 20 "$OUT/msvc.out"
+    tail -n 20 "$out/msvc.out"
     echo "windows: the lld-link program failed under Wine (exit code $status)"
     exit 1
 fi
@@ -194,19 +195,17 @@ if ! (unset DISPLAY WAYLAND_DISPLAY && timeout 300 "$wine" wineboot --init >"$tm
 fi
 stage x86_64 "$WINEPREFIX/drive_c"
 mkdir -p "$tmp/out64"
-(unset DISPLAY WAYLAND_DISPLAY && WINE=$wine OUT=$tmp/out64 bash "$tmp/job.sh") ||
+(unset DISPLAY WAYLAND_DISPLAY && WINE=$wine TMPDIR=$tmp/out64 bash "$tmp/job.sh") ||
     fail "x86_64: the Windows test programs failed under Wine"
 "$wineserver" -k >/dev/null 2>&1 || true
 wineserver=true
 echo "windows: x86_64: the Windows test programs passed under Wine"
 
-# 32-bit: the i686 builds in 32-bit Wine (an i386 root in a chroot; on a
-# kernel that runs no 32-bit code this fails, it never passes).
+# 32-bit: the i686 builds in 32-bit Wine, an i386 root run in a chroot, or
+# in a virtual machine where the kernel runs no 32-bit code.
 echo "windows: i686: preparing 32-bit Wine (scripts/wine32.sh)"
 bash scripts/wine32.sh prepare "$tmp/w32"
 stage i686 "$tmp/w32/root/root/pfx/drive_c"
-mkdir -p "$tmp/out32"
-OUT=$tmp/out32 bash scripts/wine32.sh run "$tmp/w32" --timeout 600 -- \
-    bash -c 'WINE=$WINE32 bash "$1"' bash "$tmp/job.sh" ||
+bash scripts/wine32.sh job "$tmp/w32" "$tmp/job.sh" 900 ||
     fail "i686: the Windows test programs failed under 32-bit Wine"
 echo "windows: i686: the Windows test programs passed under 32-bit Wine"

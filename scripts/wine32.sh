@@ -8,6 +8,10 @@
 #   scripts/wine32.sh prepare DIR
 #       DIR/root becomes the i386 root with a ready Wine prefix (/root/pfx),
 #       restored from the cache; the first run on a machine builds the cache.
+#   scripts/wine32.sh job DIR SCRIPT [SECONDS]
+#       Runs SCRIPT with the root's /bin/sh (busybox) inside the root, in
+#       drive C of the prefix, with WINE (the 32-bit wine), WINESERVER32 and
+#       WINEPREFIX set; prints its output and exits with its exit code.
 #   scripts/wine32.sh run DIR [--x11] [--timeout SECONDS] -- COMMAND...
 #       Runs COMMAND (a program of this machine, e.g. bash SCRIPT) with
 #       DIR/root's /proc, /dev and /tmp mounted, the X display bound into it
@@ -19,9 +23,12 @@
 #         WINEPREFIX    the prefix, as a path of this machine
 #
 # Wine needs a kernel that runs 32-bit x86 code. That is checked at run time
-# by starting the root's static i386 busybox; a kernel that refuses it
-# ("Exec format error") needs a virtual machine instead, which this script
-# does not provide: it then fails with a message saying so, never passes.
+# by starting the root's static i386 busybox. On a kernel that refuses it
+# ("Exec format error") a job runs in a virtual machine instead
+# (scripts/lib/wine32-vm.sh: Debian's kernel under qemu, 20 s to minutes per
+# job); run, which needs this machine's programs and display, then fails with
+# a message saying so: neither passes without running.
+# KESTRO_WINE32_BACKEND=auto (default), native or vm chooses by hand.
 #
 # The cache: the root with its prepared prefix, packed with zstd, in
 # $KESTRO_CACHE_DIR, else $XDG_CACHE_HOME/kestro, else /var/cache/kestro
@@ -54,21 +61,69 @@ need_root() {
     [ "$(id -u)" -eq 0 ] || fail "needs root for chroot and mount namespaces (run as root)"
 }
 
-# Exits with a clear message unless this kernel runs the root's static
-# i386 program.
-check_kernel() {  # root
+# Sets BACKEND: native when this kernel runs the root's static i386
+# program, else vm (KESTRO_WINE32_BACKEND chooses by hand); KERNEL_SAYS: what
+# the check saw.
+backend() {  # root
     local out rc=0
     out=$("$1/bin/busybox" echo i386 2>&1) || rc=$?
-    if [ "$rc" -eq 0 ] && [ "$out" = i386 ]; then
-        return 0
-    fi
+    KERNEL_SAYS="$1/bin/busybox: ${out:-exit $rc}"
+    case ${KESTRO_WINE32_BACKEND:-auto} in
+        native | vm) BACKEND=$KESTRO_WINE32_BACKEND ;;
+        auto)
+            BACKEND=vm
+            if [ "$rc" -eq 0 ] && [ "$out" = i386 ]; then
+                BACKEND=native
+            fi
+            ;;
+        *) fail "KESTRO_WINE32_BACKEND must be auto, native or vm" ;;
+    esac
+}
+
+# Exits with a clear message unless programs of the root run on this
+# kernel (what run needs: this machine's programs and display beside Wine).
+check_kernel() {  # root
+    backend "$1"
+    [ "$BACKEND" = native ] && return 0
     cat >&2 <<EOF
-wine32: this kernel does not run 32-bit x86 programs ($1/bin/busybox: ${out:-exit $rc}).
-wine32: 32-bit Wine needs IA32 emulation (CONFIG_IA32_EMULATION, not ia32_emulation=0);
-wine32: on such a kernel the 32-bit Windows tests must run in a virtual machine with one,
-wine32: which this script does not provide. The 32-bit tests did NOT run.
+wine32: this kernel does not run 32-bit x86 programs ($KERNEL_SAYS).
+wine32: 32-bit Wine beside this machine's programs and display needs IA32 emulation
+wine32: (CONFIG_IA32_EMULATION, not ia32_emulation=0); only jobs without a display run in
+wine32: a virtual machine (scripts/wine32.sh job). These 32-bit tests did NOT run.
 EOF
     exit 1
+}
+
+# Busybox's applets that jobs use, where the root has no program of the name.
+applet_links() {  # root
+    local a
+    for a in cat cp grep head ls mkdir rm sed sleep tail timeout tr; do
+        [ -e "$1/bin/$a" ] || [ -e "$1/usr/bin/$a" ] || ln -s busybox "$1/bin/$a"
+    done
+}
+
+# Runs SCRIPT in the root, natively or in the virtual machine.
+job_in() {  # dir, script, seconds
+    local dir=$1 script=$2 limit=$3
+    [ -x "$dir/root/usr/lib/wine/wine" ] || fail "$dir holds no prepared root (run: $0 prepare $dir)"
+    applet_links "$dir/root"
+    backend "$dir/root"
+    if [ "$BACKEND" = vm ]; then
+        if [ "${KESTRO_WINE32_BACKEND:-auto}" = vm ]; then
+            echo "wine32: KESTRO_WINE32_BACKEND=vm: the job runs in a virtual machine"
+        else
+            echo "wine32: this kernel runs no 32-bit code ($KERNEL_SAYS); the job runs in a virtual machine"
+        fi
+        # shellcheck source=lib/wine32-vm.sh
+        . "$(dirname "${BASH_SOURCE[0]}")/lib/wine32-vm.sh"
+        vm_job "$dir" "$script" "$limit"
+        return
+    fi
+    cp "$script" "$dir/root/job.sh"
+    local rc=0
+    run_in "$dir" 0 "$limit" "$dir/wine" --sh /job.sh || rc=$?
+    rm -f "$dir/root/job.sh"
+    return "$rc"
 }
 
 # Downloads and unpacks the i386 packages into WORK/root. The lists and
@@ -149,11 +204,12 @@ cwd=/root
 [ -d "$root/root/pfx/drive_c" ] && cwd=/root/pfx/drive_c
 case $PWD/ in "$root"/*) cwd=${PWD#"$root"} ;; esac
 tool=/usr/lib/wine/wine
-if [ "${1:-}" = --server ]; then
-    tool=/usr/lib/wine/wineserver32
-    shift
-fi
+case ${1:-} in
+    --server) tool=/usr/lib/wine/wineserver32 && shift ;;
+    --sh) tool=/bin/sh && shift ;;
+esac
 exec env -i PATH=/usr/bin:/bin HOME=/root LANG=C.UTF-8 WINEPREFIX=/root/pfx \
+    WINE=/usr/lib/wine/wine WINESERVER32=/usr/lib/wine/wineserver32 \
     WINESERVER=/usr/lib/wine/wineserver32 WINEDEBUG="${WINEDEBUG:--all}" \
     WINEDLLOVERRIDES="mscoree,mshtml=" ${DISPLAY:+DISPLAY=$DISPLAY} \
     ${DISPLAY:+XAUTHORITY=/tmp/.Xauthority} \
@@ -213,13 +269,20 @@ prepare() {  # dir
         build_root "$work" "$cache/wine32-apt"
         echo "wine32: root built in $((SECONDS - start)) s; creating the Wine prefix"
         local t=$SECONDS
-        if ! run_in "$work" 0 300 bash -c '"$WINE32" wineboot --init >"$1" 2>&1 &&
-                "$WINESERVER32" -w' bash "$work/wineboot.log"; then
-            tail -n 20 "$work/wineboot.log" >&2 || true
+        printf '%s\n' 'cd /root || exit 1' \
+            '"$WINE" wineboot --init >/tmp/wineboot.log 2>&1 && "$WINESERVER32" -w && exit 0' \
+            'tail -n 20 /tmp/wineboot.log' 'exit 1' >"$work/wineboot.sh"
+        if ! job_in "$work" "$work/wineboot.sh" 900; then
+            [ "$BACKEND" = native ] || fail "Wine could not create its prefix in the virtual" \
+                "machine (not working yet: kernel32.dll does not load there in a new prefix);" \
+                "build $tarball on a machine whose kernel runs 32-bit code and copy it here"
             fail "Wine could not create its prefix in the i386 root"
         fi
+        if [ -d "$work/vm" ]; then
+            vm_pull "$work" /root/pfx
+        fi
         echo "wine32: prefix created in $((SECONDS - t)) s; packing the cache"
-        rm -f "$work/wine" "$work/wineserver" "$work/wineboot.log"
+        rm -rf "$work/wine" "$work/wineserver" "$work/wineboot.sh" "$work/vm"
         tar -C "$work" --zstd -cf "$tarball.part" root
         mv "$tarball.part" "$tarball"
         rm -rf "$work" "$cache/wine32-apt"
@@ -230,12 +293,12 @@ prepare() {  # dir
     local t=$SECONDS
     rm -rf "$dir/root"
     tar -C "$dir" --zstd -xf "$tarball"
-    check_kernel "$dir/root"
     echo "wine32: i386 root with its Wine prefix restored from $tarball in $((SECONDS - t)) s"
 }
 
 usage() {
-    echo "usage: $0 prepare DIR | run DIR [--x11] [--timeout SECONDS] -- COMMAND..." >&2
+    echo "usage: $0 prepare DIR | job DIR SCRIPT [SECONDS] |" \
+        "run DIR [--x11] [--timeout SECONDS] -- COMMAND..." >&2
     exit 2
 }
 
@@ -243,6 +306,11 @@ case ${1:-} in
     prepare)
         [ $# -eq 2 ] || usage
         prepare "$2"
+        ;;
+    job)
+        [ $# -ge 3 ] && [ $# -le 4 ] || usage
+        need_root
+        job_in "$(realpath "$2")" "$3" "${4:-600}"
         ;;
     run)
         [ $# -ge 2 ] || usage

@@ -15,8 +15,8 @@ trap 'rm -rf "$work"' EXIT
 
 # name | busybox (refused, wrong, works, none) | status | printed line (a part) | command ran
 cases=(
-    "kernel refuses 32-bit code|refused|1|The 32-bit tests did NOT run|no"
-    "check answers wrongly|wrong|1|The 32-bit tests did NOT run|no"
+    "kernel refuses 32-bit code|refused|1|32-bit tests did NOT run|no"
+    "check answers wrongly|wrong|1|32-bit tests did NOT run|no"
     "no prepared root|none|1|holds no prepared root|no"
     "kernel runs it|works|0||yes"
 )
