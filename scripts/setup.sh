@@ -54,6 +54,7 @@ packages=(
     "test|zip|packs the Windows kit"
     "test|unzip|checks what the Windows kit's zip holds"
     "test|zstd|packs and unpacks the 32-bit Wine root"
+    "test|e2fsprogs|mke2fs and debugfs: the 32-bit Wine root's disk for its virtual machine"
     "test|python3|the README's example application (ctypes) against the virtual reader"
 )
 
