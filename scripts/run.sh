@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main job in one command: set up a Debian 12 machine (the run set of
 # scripts/setup.sh), build Kestro and open KestroConfigure against a reader.
-# The program starts in its installed bin/ folder, beside README.TXT, so that
-# Help shows it.
+# The program starts in the installed share/kestroconfigure folder, which
+# holds README.TXT (as the desktop menu entry does), so that Help shows it.
 #
 # - A real reader connected (a hidraw node with vendor id 3E7A): the window
 #   opens against it.
@@ -88,6 +88,7 @@ cmake --build "$build" -j "$jobs" --target KestroConfigure kestro kestro-virtual
 dist=$build/dist
 cmake --install "$build" --prefix "$dist" >/dev/null
 program=$dist/bin/KestroConfigure
+help_dir=$dist/share/kestroconfigure
 reader_program=$dist/bin/kestro-virtual-reader
 
 # --- what it starts, and how it all stops -----------------------------------
@@ -223,10 +224,10 @@ fi
 # Started in the folder that holds README.TXT, as a shortcut's start-in
 # folder would: Help opens README.TXT from the current directory.
 if [ "$virtual" = 1 ]; then
-    (cd "$dist/bin" && export XDG_RUNTIME_DIR=$work KESTRO_VIRTUAL_READERS=1 && exec "$program") \
+    (cd "$help_dir" && export XDG_RUNTIME_DIR=$work KESTRO_VIRTUAL_READERS=1 && exec "$program") \
         >"$logs/KestroConfigure.log" 2>&1 &
 else
-    (cd "$dist/bin" && exec "$program") >"$logs/KestroConfigure.log" 2>&1 &
+    (cd "$help_dir" && exec "$program") >"$logs/KestroConfigure.log" 2>&1 &
 fi
 app_pid=$!
 echo "run.sh: KestroConfigure started ($program); close its window or press Ctrl-C to stop"
