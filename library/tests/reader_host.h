@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "reader_harness.h"
+
 namespace kestro_test {
 
 struct Run {
@@ -19,8 +21,8 @@ struct Run {
 
 class ReaderHost {
   public:
-    // Points XDG_RUNTIME_DIR at a new temporary directory and lets the
-    // library look for virtual readers there.
+    // Points XDG_RUNTIME_DIR at a new temporary directory (until the host
+    // goes) and lets the library look for virtual readers there.
     ReaderHost();
     ~ReaderHost();
     ReaderHost(const ReaderHost&) = delete;
@@ -41,6 +43,7 @@ class ReaderHost {
     const std::string& root() const { return root_; }
 
   private:
+    vr::harness::RuntimeDir runtime_;
     std::string root_;
     std::vector<pid_t> servers_;
     std::map<pid_t, std::string> outputs_;  // started programs: their output files

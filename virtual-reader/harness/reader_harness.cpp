@@ -67,10 +67,6 @@ bool Eventually(const std::function<bool()>& done, int ms) {
     return true;
 }
 
-namespace {
-
-// The wait status of a child process, at most `ms` after now; -1 when it had
-// to be killed because it did not end in time.
 int WaitStatus(pid_t pid, int ms) {
     int status = 0;
     pid_t got = 0;
@@ -88,7 +84,52 @@ int WaitStatus(pid_t pid, int ms) {
     return got == pid ? status : -1;
 }
 
-}  // namespace
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& out_file,
+            const std::string& err_file, const std::vector<std::string>& env) {
+    if (argv.empty()) {
+        return -1;
+    }
+    std::vector<std::string> vars;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string var = *e;
+        const std::string name = var.substr(0, var.find('='));
+        bool overridden = false;
+        for (const std::string& over : env) {
+            overridden = overridden || over.substr(0, over.find('=')) == name;
+        }
+        if (!overridden) {
+            vars.push_back(var);
+        }
+    }
+    for (const std::string& over : env) {
+        if (over.find('=') != std::string::npos) {
+            vars.push_back(over);
+        }
+    }
+    std::vector<char*> envp;
+    for (std::string& v : vars) {
+        envp.push_back(v.data());
+    }
+    envp.push_back(nullptr);
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (std::string& a : args) {
+        argp.push_back(a.data());
+    }
+    argp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
 
 int WaitForExit(pid_t pid, int ms) {
     const int status = WaitStatus(pid, ms);
@@ -140,38 +181,10 @@ ReaderProgram::ReaderProgram(std::string runtime_dir, std::string program)
 
 pid_t ReaderProgram::Start(const std::vector<std::string>& args, const std::string& out_file,
                            const std::string& err_file) const {
-    // Our environment with the private runtime directory and no X display.
-    std::vector<std::string> env{std::string(kRuntimeVariable) + "=" + dir_};
-    for (char** e = environ; *e != nullptr; ++e) {
-        if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "DISPLAY=", 8) != 0) {
-            env.emplace_back(*e);
-        }
-    }
-    std::vector<char*> envp;
-    for (std::string& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-
-    std::vector<std::string> argv_s{program_};
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_s) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
+    std::vector<std::string> argv{program_};
+    argv.insert(argv.end(), args.begin(), args.end());
+    // The private runtime directory, and no X display.
+    return Spawn(argv, out_file, err_file, {std::string(kRuntimeVariable) + "=" + dir_, "DISPLAY"});
 }
 
 int ReaderProgram::Run(const std::vector<std::string>& args, std::string* out, std::string* err,

@@ -18,6 +18,17 @@ namespace vr::harness {
 // when `ms` pass first.
 bool Eventually(const std::function<bool()>& done, int ms);
 
+// Starts `argv` (argv[0] a path) with standard input empty and standard
+// output and error into the given files. Its environment is ours with each
+// "NAME=VALUE" of `env` put over it and each bare "NAME" taken out. The
+// process id, or -1.
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& out_file,
+            const std::string& err_file, const std::vector<std::string>& env = {});
+
+// Waits for a child process at most `ms`; its wait status, or -1 when it had
+// to be killed because it did not end in time.
+int WaitStatus(pid_t pid, int ms);
+
 // Waits for a child process at most `ms`; its exit code, or -1 when it was
 // killed by a signal or had to be killed because it did not end in time.
 int WaitForExit(pid_t pid, int ms);
