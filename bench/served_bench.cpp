@@ -9,12 +9,10 @@
 //   costs one poll() system call that the in-process reader does not make.
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -31,18 +29,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int connect_to(const std::string& path) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 void send_frame(int fd, served::Type type, const std::vector<uint8_t>& body) {
     auto f = served::encode(type, body);
@@ -71,7 +57,7 @@ class ServedReader {
     ServedReader() : reader_(runtime_.path(), "bench", "idtech") {
         const std::string dir = reader_.program().sockets_dir();
         if (reader_.started()) {
-            control_ = connect_to(served::control_socket(dir, "bench"));
+            control_ = vr::harness::Connect(served::control_socket(dir, "bench"));
         }
         if (control_ >= 0) {
             send_frame(control_, served::Type::Hello, served::encode_hello(served::Hello{}));

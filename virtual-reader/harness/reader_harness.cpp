@@ -40,20 +40,31 @@ constexpr int kStopMs = 3000;
 
 }  // namespace
 
-bool Listens(const std::string& path) {
+int Connect(const std::string& path) {
     sockaddr_un addr{};
     if (path.size() >= sizeof addr.sun_path) {
-        return false;
+        return -1;
     }
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
+        return -1;
+    }
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool Listens(const std::string& path) {
+    const int fd = Connect(path);
+    if (fd < 0) {
         return false;
     }
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     close(fd);
-    return ok;
+    return true;
 }
 
 bool Eventually(const std::function<bool()>& done, int ms) {

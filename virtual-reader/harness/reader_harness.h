@@ -39,6 +39,9 @@ int Stop(pid_t pid, int signal, int ms = 3000);
 
 std::string ReadFile(const std::string& path);
 
+// A stream connection to the local socket `path` (close-on-exec), or -1.
+int Connect(const std::string& path);
+
 // Whether a server takes connections at the socket `path` (a socket file
 // left behind by a killed one does not).
 bool Listens(const std::string& path);

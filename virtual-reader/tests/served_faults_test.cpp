@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,12 +38,8 @@ bool all_zero(const unsigned char* buf, size_t n) {
 }
 
 int connect_raw(const std::string& path) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
+    const int fd = vr::harness::Connect(path);
+    if (fd < 0) {
         return -1;
     }
     timeval tv{3, 0};  // a reader that keeps a bad connection open fails the test
