@@ -10,9 +10,11 @@ expected=$(sed -n '/^EXPORTS/,$p' "$def" | tail -n +2 | tr -d ' \r' | grep -v '^
 actual=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TtWwDdBbVvRr]$/ {print $3}' | sort)
 if [ "$expected" != "$actual" ]; then
     echo "exports differ from $def:"
-    printf '%s\n' "$expected" > /tmp/kestro-exports-expected.$$
-    printf '%s\n' "$actual" | diff /tmp/kestro-exports-expected.$$ - || true
-    rm -f /tmp/kestro-exports-expected.$$
+    # The listing goes to a private temporary folder of this run only.
+    work=$(mktemp -d)
+    printf '%s\n' "$expected" >"$work/expected"
+    printf '%s\n' "$actual" | diff "$work/expected" - || true
+    rm -rf "$work"
     exit 1
 fi
 bound=$(objdump -R "$lib" | awk 'NF == 3 {sub(/@.*/, "", $3); print $3}' | sort -u)
