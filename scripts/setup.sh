@@ -56,6 +56,10 @@ packages=(
     "test|zstd|packs and unpacks the 32-bit Wine root"
     "test|e2fsprogs|mke2fs and debugfs: the 32-bit Wine root's disk for its virtual machine"
     "test|python3|the README's example application (ctypes) against the virtual reader"
+    "test|dpkg-dev|dpkg-buildpackage: builds the Debian packages"
+    "test|debhelper|dh: the Debian packages' build steps"
+    "test|lintian|checks the Debian packages"
+    "test|mmdebstrap|makes the Debian 12 system that installs the packages in qemu"
 )
 
 names=()

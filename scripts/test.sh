@@ -17,6 +17,7 @@ suites=(
     "sanitize|suite_sanitize|the same tests with AddressSanitizer and UndefinedBehaviorSanitizer"
     "memcheck|suite_memcheck|the library's tests under Valgrind memcheck"
     "windows|suite_windows|the Windows cross builds, their checks and tests under Wine, the kit"
+    "packages|suite_packages|the Debian packages built, lintian, then installed, used and removed in Debian 12 in qemu"
 )
 
 usage() {
@@ -95,6 +96,14 @@ suite_windows() {
     bash scripts/conformance.sh   # the platform's conformance program against Wine's system DLLs
     bash scripts/wine-utility.sh  # KestroConfigure.exe, the Win32 window, under Wine and Xvfb
     bash kit/windows/make-kit.sh  # the Windows kit, kestro-VERSION-windows.zip
+}
+
+suite_packages() {
+    local status=0 log=build-debian/package-test.log
+    mkdir -p build-debian
+    bash scripts/package-test.sh build-plain 2>&1 | tee "$log" || status=$?
+    note "$(grep '^package-test: \(passed\|FAILED\)' "$log" | tail -n 1)"
+    return "$status"
 }
 
 bash scripts/setup.sh test

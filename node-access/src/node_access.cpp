@@ -87,7 +87,8 @@ std::vector<Node> reader_nodes(const std::string& sysfs, const std::string& dev)
 
 const char* access_fix() {
     return "install the udev rule 70-kestro-reader.rules (SUBSYSTEM==\"hidraw\", "
-           "ATTRS{idVendor}==\"3e7a\", TAG+=\"uaccess\", MODE=\"0660\", GROUP=\"plugdev\") in "
+           "KERNELS==\"????:3E7A:????.????\", TAG+=\"uaccess\", MODE=\"0660\", "
+           "GROUP=\"plugdev\") in "
            "/etc/udev/rules.d, run 'udevadm control --reload && udevadm trigger' as root and "
            "replug the reader, or add this user to the node's group";
 }

@@ -1,0 +1,164 @@
+#!/bin/bash
+# The checks inside the Debian 12 guest of scripts/package-test.sh, run by
+# systemd as root once the system is up (udev running). Each check prints
+# "guest: ok ..." or "guest: FAILED ..."; the last line is "guest: passed N
+# checks" or "guest: N of M checks failed". The host reads the result from
+# qemu's exit status (isa-debug-exit) and these lines.
+#
+# /srv/proof holds debs/ (the four packages and their Packages index) and
+# kestro_uhid_device (a fake reader made through /dev/uhid).
+set -u
+export LC_ALL=C.UTF-8
+proof=/srv/proof
+packages="libkestro1 libkestro-dev kestro-tools kestroconfigure"
+checks=0
+failed=0
+out=$(mktemp -d)
+
+check() {  # what, command...: the command's output is kept in $out/last
+    local what=$1
+    shift
+    checks=$((checks + 1))
+    if "$@" >"$out/last" 2>&1; then
+        echo "guest: ok      $what"
+    else
+        failed=$((failed + 1))
+        echo "guest: FAILED  $what"
+        sed 's/^/guest:         | /' "$out/last" | tail -n 25
+    fi
+}
+as() {  # user, command...: a login-like environment for that user
+    local user=$1
+    shift
+    runuser -u "$user" -- env HOME="/home/$user" USER="$user" PATH=/usr/bin:/bin "$@"
+}
+finish() {
+    if [ "$failed" -eq 0 ]; then
+        echo "guest: passed $checks checks"
+        code=0
+    else
+        echo "guest: $failed of $checks checks failed"
+        code=1
+    fi
+    printf "\\$(printf %03o "$code")" | dd of=/dev/port bs=1 seek=244 count=1 2>/dev/null
+    exit "$code"
+}
+
+# --- Install the four packages with apt from the local folder, and nothing
+# else: the guest has no network, so every dependency must already be here.
+rm -f /etc/apt/sources.list /etc/apt/sources.list.d/*
+echo "deb [trusted=yes] file:$proof/debs ./" >/etc/apt/sources.list.d/local-folder.list
+check "apt-get update from the local folder" apt-get update
+# shellcheck disable=SC2086
+check "apt-get install $packages" \
+    env DEBIAN_FRONTEND=noninteractive apt-get install -y $packages
+for p in $packages; do
+    dpkg -L "$p" >"$out/files-$p" 2>/dev/null
+done
+check "udev rule in /usr/lib/udev/rules.d" test -f /usr/lib/udev/rules.d/70-kestro-reader.rules
+check "libkestro.so.1 known to the dynamic linker" sh -c 'ldconfig -p | grep -q "libkestro.so.1 "'
+check "KestroConfigure's menu entry starts in the folder of README.TXT" sh -c '
+    path=$(sed -n "s/^Path=//p" /usr/share/applications/kestroconfigure.desktop)
+    test -n "$path" && test -f "$path/README.TXT"'
+
+useradd --create-home --groups plugdev alice
+useradd --create-home bob
+
+# --- A reader appears, as when it is plugged in after the installation.
+mkfifo "$out/reader-in"
+"$proof/kestro_uhid_device" idtech <"$out/reader-in" >"$out/reader-out" 2>&1 &
+reader=$!
+exec 3>"$out/reader-in"
+reader_node() {  # pid: waits for the fake reader's node under that product id
+    local pid=$1 i
+    for i in $(seq 100); do
+        line=$(grep "^node /dev/hidraw[0-9]* $pid\$" "$out/reader-out" | tail -n 1)
+        if [ -n "$line" ]; then
+            node=$(echo "$line" | cut -d' ' -f2)
+            udevadm settle
+            return 0
+        fi
+        sleep 0.2
+    done
+    cat "$out/reader-out"
+    return 1
+}
+check "the fake reader is up in the IDTECH mode (05a0)" reader_node 05a0
+check "udev gives $node to group plugdev, mode 0660" \
+    sh -c "stat -c '%G %a' $node | grep -qx 'plugdev 660'"
+
+# Runs a command as a user and keeps its output in $out/said; succeeds when
+# its status is as expected (0 or "fail") and the output holds every text.
+said() {  # user, 0|fail, command... -- text...
+    local user=$1 want=$2 status
+    shift 2
+    local cmd=()
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        cmd+=("$1")
+        shift
+    done
+    shift
+    as "$user" "${cmd[@]}" >"$out/said" 2>&1
+    status=$?
+    cat "$out/said"
+    echo "(exit status $status)"
+    if [ "$want" = fail ]; then [ "$status" -ne 0 ] || return 1; else [ "$status" -eq 0 ] || return 1; fi
+    local text
+    for text in "$@"; do
+        grep -q -- "$text" "$out/said" || { echo "missing: $text"; return 1; }
+    done
+}
+swipe_while() {  # command...: swipes a card every 0.3 s until the command has ended
+    "$@" &
+    local job=$! i
+    for i in $(seq 100); do
+        kill -0 "$job" 2>/dev/null || break
+        echo swipe >&3
+        sleep 0.3
+    done
+    wait "$job"
+}
+
+# --- As a member of plugdev.
+check "alice (plugdev): kestro list shows the reader as openable" \
+    said alice 0 kestro list -- "can open" "USB/HID IDTECH"
+as alice mkdir /home/alice/trace
+as alice touch /home/alice/trace/kestro.log
+check "alice: kestro read returns the card swiped through uhid" swipe_while \
+    said alice 0 env KESTRO_TRACE_DIR=/home/alice/trace kestro read --count 1 --timeout 30000 \
+    -- 4111111111111111
+check "alice: the trace in her own folder received the session, without the card" sh -c '
+    head -n 20 /home/alice/trace/kestro.log
+    test -s /home/alice/trace/kestro.log && ! grep -q 4111111111111111 /home/alice/trace/kestro.log'
+check "alice: kestro mode magtek" said alice 0 kestro mode magtek -- "USB/HID MAGTEK"
+echo node >&3
+check "the reader is back under the MAGTEK product id (05b0)" reader_node 05b0
+check "alice: kestro list shows it in the MAGTEK mode, openable" \
+    said alice 0 kestro list -- "can open" "USB/HID MAGTEK"
+
+# --- As a user outside plugdev.
+check "bob (not in plugdev): kestro list explains the missing permission" \
+    said bob fail kestro list -- "cannot open" plugdev
+
+echo quit >&3
+exec 3>&-
+wait "$reader"
+
+# --- Removal leaves nothing behind.
+# shellcheck disable=SC2086
+check "apt-get purge $packages" env DEBIAN_FRONTEND=noninteractive apt-get purge -y $packages
+for p in $packages; do
+    check "dpkg -L $p: not installed" sh -c "! dpkg -L $p"
+done
+check "no file of the packages is left" sh -c '
+    left=0
+    for f in $(cat "$1"/files-*); do
+        if [ -f "$f" ] || [ -L "$f" ]; then echo "left: $f"; left=1; fi
+    done
+    [ $left -eq 0 ]' _ "$out"
+check "no kestro file or folder is left in the system" sh -c '
+    find / -xdev \( -path /srv/proof -o -path /home -o -path /proc -o -path /sys \
+        -o -path /run -o -path /tmp -o -path /var/lib/apt/lists -o -path /var/log \) -prune \
+        -o -iname "*kestro*" -print | grep . && exit 1
+    ! ldconfig -p | grep kestro'
+finish
