@@ -18,13 +18,8 @@ cmake --build "$dir" -j 2 --target kp_conformance
 exe=$dir/platform/conformance/kp_conformance.exe
 [ -f "$exe" ] || fail "$exe was not built"
 
-wine=$(command -v wine64 || true)
-if [ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ]; then
-    wine=/usr/lib/wine/wine64
-fi
-[ -n "$wine" ] || fail "wine64 is missing (scripts/setup.sh installs it)"
-wineserver=$(dirname "$wine")/wineserver64
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo true)
+# shellcheck source=lib/wine64.sh
+. scripts/lib/wine64.sh
 
 # A prefix of its own, removed afterwards; the program works in its own
 # directory on drive C.

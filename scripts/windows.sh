@@ -180,13 +180,8 @@ echo "windows: the lld-link program ran against kestro.dll"
 JOB
 
 # 64-bit: the machine's wine64.
-wine=$(command -v wine64 || true)
-if [ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ]; then
-    wine=/usr/lib/wine/wine64
-fi
-[ -n "$wine" ] || fail "wine64 is missing (scripts/setup.sh installs it)"
-wineserver=$(dirname "$wine")/wineserver64
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo true)
+# shellcheck source=lib/wine64.sh
+. scripts/lib/wine64.sh
 export WINEPREFIX=$tmp/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 echo "windows: x86_64: creating a Wine prefix (first start of Wine)"
 if ! (unset DISPLAY WAYLAND_DISPLAY && timeout 300 "$wine" wineboot --init >"$tmp/wineboot.log" 2>&1); then

@@ -51,13 +51,8 @@ for arch in i686 x86_64; do
     echo "wine-utility: $exe imports only $(echo $imports)"
 done
 
-wine=$(command -v wine64 || true)
-if [ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ]; then
-    wine=/usr/lib/wine/wine64
-fi
-[ -n "$wine" ] || fail "wine64 is missing (scripts/setup.sh installs it)"
-wineserver=$(dirname "$wine")/wineserver64
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo true)
+# shellcheck source=lib/wine64.sh
+. scripts/lib/wine64.sh
 command -v xvfb-run >/dev/null || fail "xvfb-run is missing (scripts/setup.sh installs it)"
 command -v import >/dev/null || fail "ImageMagick is missing (scripts/setup.sh installs it)"
 
