@@ -14,12 +14,15 @@
 namespace fuzz {
 
 const std::string& temp_dir() {
+    // Under TMPDIR when set, so a long run can keep its files on tmpfs.
     static const std::string dir = [] {
-        char tmpl[] = "/tmp/kestro-fuzz-XXXXXX";
-        if (mkdtemp(tmpl) == nullptr) {
+        const char* base = getenv("TMPDIR");
+        std::string tmpl =
+            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kestro-fuzz-XXXXXX";
+        if (mkdtemp(tmpl.data()) == nullptr) {
             std::abort();
         }
-        return std::string(tmpl);
+        return tmpl;
     }();
     return dir;
 }
