@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "../binding/kestro_binding.h"
 #include "reader_harness.h"
@@ -16,6 +19,23 @@
 namespace kestro::e2e {
 
 using namespace vr::harness;
+
+// The library as the program binds it, with the window's own waits recorded
+// instead of slept: they only leave the reader time to come back, so the
+// test asserts them and waits for the reader itself (`on_sleep`).
+class RecordingBinding : public KestroBinding {
+  public:
+    using KestroBinding::KestroBinding;
+    void Sleep(int32_t milliseconds) override {
+        slept.push_back(milliseconds);
+        if (on_sleep) {
+            on_sleep();
+        }
+    }
+
+    std::vector<int32_t> slept;
+    std::function<void()> on_sleep;
+};
 
 class E2eTest : public ::testing::Test {
   protected:
@@ -44,7 +64,7 @@ class E2eTest : public ::testing::Test {
 
     RuntimeDir runtime;
     // The library as the program binds it, from the build tree.
-    KestroBinding library{"libkestro.so", {KESTRO_LIBRARY}};
+    RecordingBinding library{"libkestro.so", {KESTRO_LIBRARY}};
     std::unique_ptr<VirtualReader> reader;
 };
 

@@ -217,6 +217,12 @@ TEST_F(LogicE2eTest, ChangeIdtechToKeyboardToMagtekDetectsEachMode) {
     Serve("idtech");
     // Ticks run while the change lets events run and while its message is up.
     view.on_events = [&] { logic.Timer1_Timer(); };
+    // In place of each of the window's waits: until the reader is back on
+    // the bus (the library's own waits are real).
+    library.on_sleep = [&] {
+        ASSERT_TRUE(
+            Eventually([&] { return Status().find("bus: plugged\n") != std::string::npos; }, 5000));
+    };
     logic.Form_Load();
     ASSERT_EQ(At(ctl::txtMsrType).text, "USB/HID IDTECH");
 
@@ -231,8 +237,10 @@ TEST_F(LogicE2eTest, ChangeIdtechToKeyboardToMagtekDetectsEachMode) {
         SCOPED_TRACE(step.entry);
         const size_t messages_before = view.messages.size();
         const size_t log_before = Log().size();
+        library.slept.clear();
         Choose(step.entry);
         logic.cmdChangeMode_Click();
+        EXPECT_EQ(library.slept, (std::vector<int32_t>{500, 1000, 2000}));
 
         ASSERT_FALSE(logic.Ended());
         ASSERT_EQ(view.messages.size(), messages_before + 1);
