@@ -37,6 +37,7 @@ int serve(const std::string& dir, const vrp::Options& options) {
 
     vrp::Server server(dir, options.name, options.mode);
     server.set_feature_length(options.feature_length);
+    server.set_restart_ms(options.restart_ms);
     std::string error;
     if (!server.start(&error)) {
         std::fprintf(stderr, "kestro-virtual-reader: %s\n", error.c_str());

@@ -217,6 +217,12 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
                 return false;
             }
             o.feature_length = value == "10" ? 10 : 25;
+        } else if (opt == "--restart-ms" && o.command == Command::Serve) {
+            if (!parse_number(value, 0, kMaxRestartMs, &o.restart_ms)) {
+                *error = "bad restart time '" + value + "' (0 to " + std::to_string(kMaxRestartMs) +
+                         " ms)";
+                return false;
+            }
         } else if (swipe && (opt == "--track1" || opt == "--track2" || opt == "--track3")) {
             if (value.size() > 255) {
                 *error = "track text longer than 255 characters";
@@ -291,10 +297,14 @@ const char* usage_text() {
            "\n"
            "commands:\n"
            "  serve  [--mode kb|idtech|magtek] [--name NAME] [--feature-length 25|10]\n"
+           "         [--restart-ms MS]\n"
            "         serve one reader in the foreground until interrupted (default mode\n"
            "         idtech); several readers with different names may run at once;\n"
            "         --feature-length 10 announces 10-byte feature reports, as a\n"
-           "         reader that takes the short configuration form\n"
+           "         reader that takes the short configuration form; --restart-ms\n"
+           "         is how long an accepted reset keeps the reader off the bus\n"
+           "         before it comes back in its new mode (default 1000, the\n"
+           "         library's wait; 0 to 60000)\n"
            "  swipe  [--name NAME] [--track1 TEXT] [--track2 TEXT] [--track3 TEXT]\n"
            "         [--file CARDS] [--bad 1,2,3] [--repeat N] [--every MS]\n"
            "         swipe a card (default: fake test card A, tracks 1 and 2; once a\n"

@@ -21,7 +21,8 @@ struct Options {
     Command command = Command::Help;
     std::string name = "default";
     vr::Mode mode = vr::Mode::Idtech;
-    size_t feature_length = vr::kFeatureLength;  // serve: 25, or 10
+    size_t feature_length = vr::kFeatureLength;         // serve: 25, or 10
+    int restart_ms = static_cast<int>(vr::kRestartMs);  // serve: off the bus after a reset
     // The cards of a swipe, in order: the fake test card A unless tracks or
     // a file of cards are given.
     std::vector<served::Swipe> cards;
@@ -36,6 +37,7 @@ struct Options {
 constexpr int kMaxRepeat = 100000;
 constexpr int kMaxEveryMs = 3600000;
 constexpr int kMaxFaultMs = 86400000;
+constexpr int kMaxRestartMs = 60000;
 
 // Parses argv; false with a one-line reason when it is not a valid command.
 bool parse_options(int argc, const char* const* argv, Options* options, std::string* error);

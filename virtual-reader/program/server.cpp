@@ -168,7 +168,7 @@ void Server::run(int stop_fd) {
         }
         if (leave_now_) {
             leave_now_ = false;
-            restart_at_ms_ = now_ms() + vr::kRestartMs;
+            restart_at_ms_ = now_ms() + restart_ms_;
             update_bus();
         }
         for (Client& c : clients_) {

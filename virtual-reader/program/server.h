@@ -24,6 +24,8 @@ class Server {
     // reader that takes the short configuration form (the library sends it
     // as a second try only to such a reader).
     void set_feature_length(size_t length) { feature_length_ = length; }
+    // How long an accepted reset keeps the reader off the bus.
+    void set_restart_ms(int64_t ms) { restart_ms_ = ms; }
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -86,6 +88,7 @@ class Server {
     bool leave_now_ = false;      // a reset was accepted: leave once answered
     int64_t started_ms_ = 0;
     size_t feature_length_ = vr::kFeatureLength;
+    int64_t restart_ms_ = vr::kRestartMs;
     // Off the bus by the leave-bus fault: until then (kForever until cleared).
     int64_t away_until_ms_ = -1;
     // Cards held back by the stall-reads fault, and until when.

@@ -61,8 +61,9 @@ std::string ServedTest::socket_path(const std::string& name) const {
     return served::host_socket(dir_, name);
 }
 
-pid_t ServedTest::serve(const std::string& name, vr::Mode mode) {
-    const pid_t pid = program_->Serve(name, mode_word(mode));
+pid_t ServedTest::serve(const std::string& name, vr::Mode mode,
+                        const std::vector<std::string>& extra) {
+    const pid_t pid = program_->Serve(name, mode_word(mode), 5000, extra);
     EXPECT_GT(pid, 0) << "the reader did not start: " << program_->ServedErrors(name);
     if (pid > 0) {
         children_.push_back(pid);

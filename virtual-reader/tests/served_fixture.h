@@ -27,9 +27,11 @@ class ServedTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Starts `serve --name NAME --mode MODE` and waits until it listens;
-    // stopped with SIGKILL at the end of the test if still running.
-    pid_t serve(const std::string& name, vr::Mode mode = vr::Mode::Idtech);
+    // Starts `serve --name NAME --mode MODE` with `extra` options and waits
+    // until it listens; stopped with SIGKILL at the end of the test if still
+    // running.
+    pid_t serve(const std::string& name, vr::Mode mode = vr::Mode::Idtech,
+                const std::vector<std::string>& extra = {});
     // Runs the program with `args` and returns its exit code; its standard
     // output and error go to *out and *err when given.
     int run(const std::vector<std::string>& args, std::string* out = nullptr,
