@@ -100,12 +100,12 @@ failed() {
     exit 1
 }
 
-# apt-get's own lines, kept short: the sizes, then its progress (from its
-# status lines) each time it passes another 10 % of downloading and of
-# installing.
+# apt-get's progress, kept short: each time it passes another 10 % of
+# downloading and of installing. apt writes its status lines to descriptor 3;
+# its own output and the maintainer scripts' go to the log, never to a pipe
+# (a package's script that writes to a closed or odd standard output fails).
 progress() {
     awk -F: '
-        /^Need to get|^After this operation|newly installed/ { print "setup: " $0; fflush(); next }
         /^(dlstatus|pmstatus):/ {
             phase = ($1 == "dlstatus") ? "downloading" : "installing"
             if (phase != last) { last = phase; step = 0 }
@@ -118,15 +118,42 @@ progress() {
         }'
 }
 
+# Runs as root (through sudo when needed) with its output appended to the log;
+# sudo closes descriptors above 2, so the redirections happen inside it.
+as_root() {
+    "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive bash -c '"$@" >>"$0" 2>&1' "$log" "$@"
+}
+
+# An earlier run (of this script or anything else) may have left dpkg half
+# done; apt refuses to install anything until that is repaired.
+if [ -n "$(dpkg --audit 2>/dev/null)" ]; then
+    echo "setup: dpkg was left half done by an earlier run; repairing it" \
+        "(dpkg --configure -a, apt-get -f install)"
+    as_root dpkg --configure -a || failed "dpkg --configure -a"
+    as_root apt-get install -f -y --no-install-recommends -o DPkg::Lock::Timeout=300 ||
+        failed "apt-get -f install"
+    echo "setup: repaired"
+fi
+
 echo "setup: updating the package lists"
-"${sudo_cmd[@]}" apt-get update -q >"$log" 2>&1 || failed "apt-get update"
+as_root apt-get update -q || failed "apt-get update"
+# The sizes, from a dry run, before anything is fetched.
+LC_ALL=C apt-get install -s --no-install-recommends "${missing[@]}" 2>/dev/null |
+    grep -E '^[0-9]+ upgraded, [0-9]+ newly installed' | sed 's/^/setup: /' || true
 started=$SECONDS
 set +e
-"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-    -o APT::Status-Fd=1 -o Dpkg::Use-Pty=0 -o DPkg::Lock::Timeout=300 "${missing[@]}" 2>&1 |
-    tee "$log" | progress
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive bash -c \
+    '"$@" 3>&1 >>"$0" 2>&1' "$log" apt-get install -y --no-install-recommends \
+    -o APT::Status-Fd=3 -o Dpkg::Use-Pty=0 -o DPkg::Lock::Timeout=300 "${missing[@]}" |
+    progress
 status=${PIPESTATUS[0]}
 set -e
-[ "$status" = 0 ] || failed "apt-get install"
+if [ "$status" != 0 ]; then
+    echo "setup: apt-get install failed; the end of its output ($log):" >&2
+    tail -n 15 "$log" >&2
+    echo "setup: to repair and retry, run as root: dpkg --configure -a && apt-get -f install," \
+        "then run this script again" >&2
+    exit 1
+fi
 rm -f "$log"
 echo "setup: done in $((SECONDS - started)) s"

@@ -24,21 +24,42 @@ for p in "$@"; do
     [[ " $FAKE_MISSING " == *" $p "* ]] || echo "$p install ok installed"
 done
 FAKE
-# apt-get records its calls and talks like apt-get with a status descriptor.
+# apt-get records its calls and talks like apt-get: a dry run gives the
+# sizes, an install its status lines on the descriptor it is given. A status
+# descriptor of 1 fails the way a maintainer script that writes to standard
+# output fails on a fresh machine.
 cat >"$work/bin/apt-get" <<'FAKE'
 #!/usr/bin/env bash
 echo "apt-get $*" >>"$FAKE_CALLS"
 [ "$1" = update ] && exit 0
+if [[ " $* " == *" -s "* ]]; then
+    echo "2 upgraded, 3 newly installed, 0 to remove and 0 not upgraded."
+    exit 0
+fi
+fd=
+for arg in "$@"; do
+    case $arg in APT::Status-Fd=*) fd=${arg#*=} ;; esac
+done
+if [ "$fd" = 1 ]; then
+    echo "Unable to flush stdout: Bad file descriptor" >&2
+    exit 100
+fi
 echo "Reading package lists..."
-echo "Need to get 1,024 kB of archives."
 echo "Get:1 http://deb.example/debian bookworm/main amd64 xterm 379-1 [840 kB]"
 for line in "dlstatus:1:4:Retrieving file 1 of 2" "dlstatus:1:9:Retrieving file 1 of 2" \
     "dlstatus:2:52:Retrieving file 2 of 2" "pmstatus:xterm:12:Installing xterm" \
     "pmstatus:xterm:96:Configuring xterm"; do
-    echo "$line"
+    [ -z "$fd" ] || echo "$line" >&"$fd"
 done
 [ "$FAKE_APT_STATUS" = 0 ] || echo "E: Sub-process /usr/bin/dpkg returned an error code (1)" >&2
 exit "$FAKE_APT_STATUS"
+FAKE
+# dpkg reports half-done packages (FAKE_AUDIT) and records the repair.
+cat >"$work/bin/dpkg" <<'FAKE'
+#!/usr/bin/env bash
+echo "dpkg $*" >>"$FAKE_CALLS"
+[ "$1" = --audit ] && printf '%s' "$FAKE_AUDIT"
+exit 0
 FAKE
 # shellcheck disable=SC2016  # expanded by the stand-in
 printf '#!/bin/sh\necho "valgrind $*" >>"$FAKE_CALLS"\nexit "$FAKE_VALGRIND_STATUS"\n' >"$work/bin/valgrind"
@@ -46,26 +67,33 @@ chmod +x "$work/bin/"*
 
 failures=0
 # command | missing packages | apt-get status | valgrind status | status | lines wanted (;) | lines not wanted (;)
+# A command after 'half-done' runs with dpkg reporting half-configured packages.
 cases=(
     "test.sh nosuch||0|0|2|usage: scripts/test.sh [all|plain|sanitize|memcheck|windows]...|== summary;setup:"
     "test.sh --help||0|0|2|usage: scripts/test.sh;  memcheck   the library's tests under Valgrind memcheck|setup:"
     "test.sh plain plian||0|0|2|usage: scripts/test.sh|setup:"
     "setup.sh||0|0|0|setup: the 41 packages of the test set are installed|apt-get"
     "setup.sh run|valgrind|0|0|0|setup: the 16 packages of the run set are installed|apt-get"
-    "setup.sh run|xterm cpio xdg-utils|0|0|0|setup: installing 2 of the 16 packages of the run set (with what they depend on):;  xdg-utils              xdg-open: Help shows README.TXT with it;  xterm                  the terminal xdg-open shows a text file in with vim;apt-get update -q;apt-get install -y --no-install-recommends -o APT::Status-Fd=1 -o Dpkg::Use-Pty=0 -o DPkg::Lock::Timeout=300 xdg-utils xterm;setup: Need to get 1,024 kB of archives.;setup: downloading  50% Retrieving file 2 of 2;setup: installing  10% Installing xterm;setup: installing  90% Configuring xterm;setup: done in|cpio;Get:1;dlstatus;pmstatus;downloading   0%;Reading package lists"
-    "setup.sh test|cpio|1|0|1|setup: installing 1 of the 41 packages of the test set;  cpio                   packs the kernel HID tests' initramfs;setup: apt-get install failed; the end of its output;E: Sub-process /usr/bin/dpkg returned an error code (1)|setup: done in"
+    "setup.sh run|xterm cpio xdg-utils|0|0|0|setup: installing 2 of the 16 packages of the run set (with what they depend on):;  xdg-utils              xdg-open: Help shows README.TXT with it;  xterm                  the terminal xdg-open shows a text file in with vim;apt-get update -q;apt-get install -y --no-install-recommends -o APT::Status-Fd=3 -o Dpkg::Use-Pty=0 -o DPkg::Lock::Timeout=300 xdg-utils xterm;setup: 2 upgraded, 3 newly installed;setup: downloading  50% Retrieving file 2 of 2;setup: installing  10% Installing xterm;setup: installing  90% Configuring xterm;setup: done in|cpio;Get:1;dlstatus;pmstatus;downloading   0%;Reading package lists"
+    "setup.sh test|cpio|1|0|1|setup: installing 1 of the 41 packages of the test set;  cpio                   packs the kernel HID tests' initramfs;setup: apt-get install failed; the end of its output;E: Sub-process /usr/bin/dpkg returned an error code (1);run as root: dpkg --configure -a|setup: done in"
+    "half-done setup.sh run|xterm|0|0|0|setup: dpkg was left half done by an earlier run;dpkg --configure -a;apt-get install -f -y;setup: repaired;installing  90% Configuring xterm;setup: done in|FAILED"
     "setup.sh run test||0|0|2|usage: scripts/setup.sh [run|test]|apt-get"
     "test.sh memcheck windows||0|1|1|setup: the 41 packages of the test set are installed;== memcheck: the library's tests under Valgrind memcheck;valgrind --quiet --error-exitcode=1;windows stand-in ran;conformance stand-in ran;wine stand-in ran;kit stand-in ran;== summary;memcheck   FAILED (status 1)    0 min ;windows    passed               0 min |== plain"
     "test.sh windows||0|0|0|== summary;windows    passed|memcheck"
 )
 for c in "${cases[@]}"; do
     IFS='|' read -r command missing apt_status valgrind_status want_status wanted unwanted <<<"$c"
+    audit=
+    if [[ $command == "half-done "* ]]; then
+        command=${command#half-done }
+        audit="The following packages are only half configured"
+    fi
     read -r -a words <<<"$command"
     rm -f "$work/calls"
     touch "$work/calls"
     status=0
     out=$(cd "$work" && PATH=$work/bin:$PATH FAKE_MISSING=$missing FAKE_APT_STATUS=$apt_status \
-        FAKE_VALGRIND_STATUS=$valgrind_status FAKE_CALLS=$work/calls TMPDIR=$work \
+        FAKE_VALGRIND_STATUS=$valgrind_status FAKE_CALLS=$work/calls FAKE_AUDIT=$audit TMPDIR=$work \
         bash "repo/scripts/${words[0]}" "${words[@]:1}" 2>&1 </dev/null) || status=$?
     all=$out$'\n'$(cat "$work/calls")
     fail() {
