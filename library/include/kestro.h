@@ -90,7 +90,8 @@ extern "C" {
  * OpenUSB / OpenKestro: find every HID interface with MR_VID and the product
  * id chosen by SetID, and open it. 0 opened; 1 a session is already open
  * (nothing done); 2 no reader found.
- * CloseUSB / CloseKestro: close the session; always 0.
+ * CloseUSB / CloseKestro: close the session and clear the library's copy of
+ * the last card read; always 0.
  * SetID: choose the product id for the next open (default MR_PID_KEYBOARD);
  * 0 leaves it unchanged. Always 0.
  * gtime: the library's clock, seconds since 1970-01-01 00:00:00 UTC. */

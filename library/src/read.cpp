@@ -8,10 +8,6 @@
 namespace kestro {
 namespace {
 
-// The receive buffer. Reads go here, never into the caller's buffer, and it
-// stays valid after a call returns, which a cancelled read may still need.
-unsigned char rbuf[MR_READ_BUF_LEN];
-
 // Puts the length and the report into the caller's buffer.
 void deliver(unsigned char* pbuf, DWORD n) {
     if (n > MR_READ_LEN) {

@@ -192,6 +192,9 @@ int32_t KESTRO_CALL CloseUSB(void) {
         vp[i] = nullptr;
     }
     rd_pending = nullptr;  // closing its handle cancelled it
+    // No card outlives the session (nor lands in a core dump after it): with
+    // the handles closed nothing writes into the receive buffer any more.
+    memset(rbuf, 0, sizeof rbuf);
     table_free(&myHidDevices);
     if (hov.hEvent != nullptr) {
         CloseHandle(hov.hEvent);

@@ -17,5 +17,6 @@ PSP_DEVICE_INTERFACE_DETAIL_DATA_A vp[MR_MAX_SLOTS] = {};
 OVERLAPPED hov = {};
 int32_t rd_f = 0;
 HANDLE rd_pending = nullptr;
+unsigned char rbuf[MR_READ_BUF_LEN] = {};
 
 }  // namespace kestro

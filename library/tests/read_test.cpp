@@ -2,6 +2,7 @@
 // virtual clock, the cancel race and failed reads.
 #include <algorithm>
 #include <array>
+#include <string>
 #include <vector>
 
 #include "fixture.h"
@@ -94,6 +95,26 @@ TEST_F(ReadTest, AShortReportIsZeroFilledAfterIt) {
     EXPECT_EQ(b[1], 0x01);
     EXPECT_TRUE(std::equal(report.begin(), report.end(), b.begin() + 2));
     EXPECT_TRUE(std::all_of(b.begin() + 302, b.end(), [](unsigned char c) { return c == 0; }));
+}
+
+// Neither read leaves the card in the library once the session is closed.
+TEST_F(ReadTest, CloseLeavesNoByteOfTheLastCardInTheLibrary) {
+    const std::string number = "4111111111111111";
+    for (bool blocking : {false, true}) {
+        SCOPED_TRACE(blocking ? "ReadData1" : "ReadData");
+        auto reader = plug(vr::Mode::Idtech);
+        open_session(vr::Mode::Idtech);
+        auto report = reader->swipe(kCardA);
+        Buffer b{};
+        ASSERT_EQ(blocking ? ReadData1(b.data()) : ReadData(b.data(), 2, 0), 0);
+        const std::string held(reinterpret_cast<const char*>(kestro::rbuf), MR_READ_LEN);
+        ASSERT_NE(held.find(number), std::string::npos);  // the card was there
+        CloseUSB();
+        Buffer left;
+        std::copy(std::begin(kestro::rbuf), std::end(kestro::rbuf), left.begin());
+        EXPECT_TRUE(all_zero(left));
+        reader->unplug();
+    }
 }
 
 TEST_F(ReadTest, OnlyTheFirstUsableSlotIsRead) {
