@@ -3,13 +3,13 @@
 # Windows program: cross-built for x86_64 with MinGW-w64 and run under Wine
 # against Wine's own kernel32, setupapi and hid. The same checks run against
 # the platform layer as the CTest test kp_conformance.
+#   scripts/conformance.sh
 set -euo pipefail
+name=conformance
+# shellcheck source=lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
+script_args 0 "$@"
 cd "$(dirname "$0")/.."
-
-fail() {
-    echo "conformance: $*"
-    exit 1
-}
 
 dir=build-win-x86_64
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -9,22 +9,43 @@
 #   scripts/debian-packages.sh [folder]      (default build-debian/packages)
 #
 # The folder receives the four .deb files, the source package and the
-# .changes file. The tree (tracked and new files, no build trees) is copied
-# to build-debian/src first, so the working tree stays as it was. lintian's
+# .changes file. It is the script's own: the default one under build-debian,
+# a new or empty folder, or one it filled before (it keeps the list of what
+# it wrote in .kestro-packages there and replaces only those files); a
+# folder that holds anything else is refused, and nothing is deleted in it.
+# The tree (tracked and new files, no build trees) is copied to
+# build-debian/src first, so the working tree stays as it was. lintian's
 # remaining tags are overridden, each with its reason, in
 # debian/*.lintian-overrides. Needs dpkg-dev, debhelper and lintian
 # (scripts/setup.sh installs them).
 set -euo pipefail
+name=debian-packages
+# shellcheck source=lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
+script_args 1 "$@"
+own=$(realpath -m "$(dirname "$0")/../build-debian/packages")
+out=$(realpath -m "${1:-$own}")
 cd "$(dirname "$0")/.."
-out=${1:-build-debian/packages}
 work=build-debian
-say() { echo "debian-packages: $*"; }
+list=.kestro-packages
+[ "$out" != "$own" ] || rm -rf "$own"
+
+# The output folder: new, empty, or holding only what the list says this
+# script wrote there.
+if [ -e "$out" ] && [ ! -d "$out" ]; then
+    fail "$out is not a folder"
+fi
+if [ -d "$out" ]; then
+    others=$(cd "$out" && find . -mindepth 1 -maxdepth 1 ! -name "$list" -printf '%f\n' |
+        grep -vxF -f <(cat "$list" 2>/dev/null; echo "$list") || true)
+    [ -z "$others" ] || fail "$out holds files this script did not make" \
+        "($(echo "$others" | head -n 3 | tr '\n' ' ')...); give a new or empty folder"
+fi
 
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)
 src=$work/src/kestro-$version
 rm -rf "$work/src"
 mkdir -p "$src" "$out"
-out=$(cd "$out" && pwd)
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     git ls-files -z -co --exclude-standard |
         tar --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -xf - -C "$src"
@@ -44,9 +65,14 @@ say "building kestro $version in $src"
     exit 1
 }
 
-rm -f "$out"/*.deb "$out"/*.dsc "$out"/*.tar.* "$out"/*.changes "$out"/*.buildinfo
-find "$work/src" -maxdepth 1 -type f \( -name '*.deb' -o -name '*.dsc' -o -name '*.tar.*' \
-    -o -name '*.changes' -o -name '*.buildinfo' \) -exec mv -t "$out" {} +
+# The files of the last run go; this run's take their place, and the list.
+if [ -f "$out/$list" ]; then
+    (cd "$out" && xargs -r -d '\n' rm -f -- <"$list")
+fi
+made=$(find "$work/src" -maxdepth 1 -type f \( -name '*.deb' -o -name '*.dsc' -o -name '*.tar.*' \
+    -o -name '*.changes' -o -name '*.buildinfo' \) -printf '%f\n' | sort)
+echo "$made" >"$out/$list"
+(cd "$work/src" && xargs -r -d '\n' mv -t "$out" -- <<<"$made")
 changes=$(ls "$out"/kestro_*.changes)
 
 say "lintian"

@@ -10,11 +10,14 @@
 # The kernel and busybox packages are downloaded, not installed, and kept
 # under <build-dir>/kernel-test.
 set -euo pipefail
+name=kernel-test
+# shellcheck source=lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
+script_args 1 "$@"
 cd "$(dirname "$0")/.."
 build=${1:-build-plain}
 jobs=$(nproc 2>/dev/null || echo 2)
 started=$(date +%s)
-say() { echo "kernel-test: $*"; }
 
 # --- The static test program.
 if [ ! -f "$build/CMakeCache.txt" ]; then

@@ -5,6 +5,10 @@
 # reader that swipes a test card.
 #   scripts/kit-test.sh [BUILD_DIR]     (default build-plain, already built)
 set -euo pipefail
+name=kit
+# shellcheck source=lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
+script_args 1 "$@"
 cd "$(dirname "$0")/.."
 build=${1:-build-plain}
 tmp=$(mktemp -d /tmp/kestro-kit-XXXXXX)
@@ -14,10 +18,6 @@ cleanup() {
     rm -rf "$tmp"
 }
 trap cleanup EXIT
-fail() {
-    echo "kit: $*" >&2
-    exit 1
-}
 
 prefix=$tmp/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null

@@ -7,7 +7,23 @@
 #
 # /srv/proof holds debs/ (the four packages and their Packages index) and
 # kestro_uhid_device (a fake reader made through /dev/uhid).
+#   package-test-guest.sh     (copied to /srv/proof/checks.sh; in the guest
+#                             only: it removes the apt sources, adds users
+#                             and purges packages)
+# Anywhere else it refuses to run: the guest is the system booted with
+# systemd.unit=package-test.target, with the packages in /srv/proof/debs.
 set -u
+case ${1:-} in
+    "") ;;
+    -h | --help) sed -n '2,/^set -u/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "usage: /srv/proof/checks.sh (in the package-test guest; --help tells more)" >&2; exit 2 ;;
+esac
+if ! grep -qw 'systemd.unit=package-test.target' /proc/cmdline 2>/dev/null ||
+    [ ! -d /srv/proof/debs ]; then
+    echo "package-test-guest: not the package-test guest; refusing to change this system" >&2
+    echo "(scripts/package-test.sh boots the guest and runs this script there)" >&2
+    exit 1
+fi
 export LC_ALL=C.UTF-8
 proof=/srv/proof
 packages="libkestro1 libkestro-dev kestro-tools kestroconfigure"

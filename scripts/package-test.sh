@@ -11,19 +11,22 @@
 # building them.
 #
 # The guest's root file system is Debian's packages, made by mmdebstrap from
-# Debian's registry: systemd, udev, the kernel, and what the packages depend
+# this machine's own package sources (its apt configuration): systemd, udev, the kernel, and what the packages depend
 # on (read from the built packages, so that the guest needs no network). It
 # is cached in $KESTRO_VM_CACHE (default /var/cache/kestro/package-test), one
 # per set of packages, and booted as the kernel's initial RAM file system
 # together with a small second archive that carries this run's packages and
 # checks. The kernel is the one from that file system.
 set -euo pipefail
+name=package-test
+# shellcheck source=lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
+script_args 1 "$@"
 cd "$(dirname "$0")/.."
 build=${1:-build-plain}
 cache=${KESTRO_VM_CACHE:-/var/cache/kestro/package-test}
 jobs=$(nproc 2>/dev/null || echo 2)
 started=$(date +%s)
-say() { echo "package-test: $*"; }
 elapsed() { echo "$(($(date +%s) - started)) s"; }
 
 # --- The packages, and the fake reader (static: it runs in the guest as it is).
@@ -49,9 +52,8 @@ needed=$(for d in $debs_list; do dpkg-deb -f "$d" Depends; done |
 # systemd as init, udev, kmod for udev's module loading, the kernel, and
 # runuser and useradd (util-linux and passwd are part of every system).
 system=(systemd systemd-sysv udev kmod linux-image-amd64)
-mirrors=("deb http://deb.debian.org/debian bookworm main"
-    "deb http://deb.debian.org/debian bookworm-updates main"
-    "deb http://deb.debian.org/debian-security bookworm-security main")
+mapfile -t mirrors < <(apt_sources bookworm)
+[ "${#mirrors[@]}" -gt 0 ] || fail "this machine's apt configuration has no source for bookworm"
 # Left out of the guest: what only draws on a screen (Mesa's drivers and
 # LLVM; the window is not opened there). Of the kernel's modules the guest
 # keeps the HID drivers.

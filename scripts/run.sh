@@ -15,7 +15,9 @@
 #   saved once the first card shows; where it went is printed.
 #
 # Everything it started stops when the window closes, on Ctrl-C, or after
-# --demo-seconds. Options:
+# --demo-seconds.
+#   bash scripts/run.sh [OPTION]...
+# Options:
 #   --demo-seconds N     close the window after N seconds and exit 0 (for
 #                        runs without anyone at the screen; also
 #                        KESTRO_DEMO_SECONDS=N). Without a display and without
@@ -51,7 +53,15 @@ usage() {
 number() {  # option, value: the value when it is a whole number
     if ! [[ $2 =~ ^[0-9]+$ ]]; then
         echo "run.sh: $1 needs a whole number, not '$2'" >&2
-        exit 1
+        exit 2
+    fi
+    echo "$2"
+}
+
+value() {  # option, value: the value when there is one
+    if [ -z "$2" ]; then
+        echo "run.sh: $1 needs a value (try --help)" >&2
+        exit 2
     fi
     echo "$2"
 }
@@ -60,14 +70,17 @@ while [ $# -gt 0 ]; do
     case $1 in
         --demo-seconds) demo_seconds=$(number "$1" "${2-}"); shift 2 ;;
         --swipe-every) swipe_every=$(number "$1" "${2-}"); shift 2 ;;
-        --screenshot) screenshot=${2:?--screenshot needs a file}; shift 2 ;;
+        --screenshot) screenshot=$(value "$1" "${2-}"); shift 2 ;;
         --screenshot-cards) screenshot_cards=$(number "$1" "${2-}"); shift 2 ;;
         --virtual) force_virtual=1; shift ;;
         --xvfb) force_xvfb=1; shift ;;
-        --build-dir) build=${2:?--build-dir needs a directory}; shift 2 ;;
+        --build-dir) build=$(value "$1" "${2-}"); shift 2 ;;
         --no-setup) setup=0; shift ;;
         -h | --help) usage; exit 0 ;;
-        *) echo "run.sh: unknown option '$1' (try --help)" >&2; exit 1 ;;
+        *)
+            echo "run.sh: unknown option '$1'" >&2
+            echo "usage: bash scripts/run.sh [OPTION]... (--help tells more)" >&2
+            exit 2 ;;
     esac
 done
 demo_seconds=$(number KESTRO_DEMO_SECONDS "$demo_seconds")

@@ -5,6 +5,10 @@
 # only: rerun this script after a change to the window.
 #   scripts/screenshot.sh [FILE]   another file instead of docs/kestroconfigure.png
 set -euo pipefail
+name=screenshot.sh
+# shellcheck source=lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
+script_args 1 "$@"
 cd "$(dirname "$0")/.."
 out=${1:-docs/kestroconfigure.png}
 

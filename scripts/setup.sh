@@ -13,7 +13,11 @@ usage() {
 want="test"
 case $# in
     0) ;;
-    1) case $1 in run | test) want=$1 ;; *) usage ;; esac ;;
+    1) case $1 in
+           run | test) want=$1 ;;
+           -h | --help) sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//'; exit 0 ;;
+           *) usage ;;
+       esac ;;
     *) usage ;;
 esac
 

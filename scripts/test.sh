@@ -4,7 +4,8 @@
 #   scripts/test.sh [SUITE...]
 # A failing suite does not stop the others; the summary at the end gives each
 # suite's result, time and CTest summary, and the status is 1 if any failed.
-# An unknown suite or --help prints the usage on standard error, status 2.
+# --help prints the usage (status 0); an unknown suite prints it on standard
+# error, status 2.
 # shellcheck disable=SC2317  # the suites' functions are called through the table
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,22 +21,25 @@ suites=(
     "packages|suite_packages|the Debian packages built, lintian, then installed, used and removed in Debian 12 in qemu"
 )
 
-usage() {
+usage() {  # status: 0 on standard output, else on standard error
     local entry name what names=all
     for entry in "${suites[@]}"; do
         names+="|${entry%%|*}"
     done
-    echo "usage: scripts/test.sh [$names]..." >&2
-    for entry in "${suites[@]}"; do
-        IFS='|' read -r name _ what <<<"$entry"
-        printf '  %-10s %s\n' "$name" "$what" >&2
-    done
-    exit 2
+    {
+        echo "usage: scripts/test.sh [$names]..."
+        for entry in "${suites[@]}"; do
+            IFS='|' read -r name _ what <<<"$entry"
+            printf '  %-10s %s\n' "$name" "$what"
+        done
+    } >&$(($1 == 0 ? 1 : 2))
+    exit "$1"
 }
 
 # The suites asked for, checked before anything is installed or built.
 chosen=()
 for arg in "${@:-all}"; do
+    case $arg in -h | --help) usage 0 ;; esac
     found=0
     for entry in "${suites[@]}"; do
         name=${entry%%|*}
@@ -44,7 +48,7 @@ for arg in "${@:-all}"; do
             found=1
         fi
     done
-    [ "$found" = 1 ] || usage
+    [ "$found" = 1 ] || usage 2
 done
 
 # A suite adds to its line of the summary with note.

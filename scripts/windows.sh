@@ -15,13 +15,13 @@
 #     stack is only 4-byte aligned), and the lld-link program runs, under
 #     Wine: wine64 for the 64-bit build, 32-bit Wine from scripts/wine32.sh
 #     for the 32-bit one.
+#   scripts/windows.sh
 set -euo pipefail
+name=windows
+# shellcheck source=lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
+script_args 0 "$@"
 cd "$(dirname "$0")/.."
-
-fail() {
-    echo "windows: $*"
-    exit 1
-}
 
 # Arguments of each export, each 4 bytes on 32-bit Windows: the callee pops
 # 4 x this many bytes, so Name@N carries N = 4 x this.

@@ -15,21 +15,18 @@
 #   scripts/wine-utility.sh                      build and test
 #   scripts/wine-utility.sh --screenshot FILE    also keep the window's picture
 set -euo pipefail
-cd "$(dirname "$0")/.."
-
+name=wine-utility
+# shellcheck source=lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
 shot_out=
-if [ "${1:-}" = --screenshot ]; then
-    [ -n "${2:-}" ] || {
-        echo "usage: $0 [--screenshot FILE.png]"
-        exit 2
-    }
-    shot_out=$(realpath -m "$2")
-fi
-
-fail() {
-    echo "wine-utility: $*"
-    exit 1
-}
+case $# in
+    0) ;;
+    1) case $1 in -h | --help) script_help; exit 0 ;; *) script_usage "unknown option '$1'" ;; esac ;;
+    2) [ "$1" = --screenshot ] && [ -n "$2" ] || script_usage "unknown option '$1'"
+       shot_out=$(realpath -m "$2") ;;
+    *) script_usage "too many arguments" ;;
+esac
+cd "$(dirname "$0")/.."
 
 for arch in i686 x86_64; do
     dir=build-win32ui-$arch

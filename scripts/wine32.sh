@@ -303,6 +303,10 @@ usage() {
 }
 
 case ${1:-} in
+    -h | --help)
+        sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//'
+        exit 0
+        ;;
     prepare)
         [ $# -eq 2 ] || usage
         prepare "$2"

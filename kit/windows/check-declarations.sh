@@ -5,6 +5,11 @@
 # 32-bit result, and the same MR_ constants with the same values.
 #   kit/windows/check-declarations.sh [kestro.h kestro.bas Kestro.cs]
 set -euo pipefail
+name=declarations
+# shellcheck source=../../scripts/lib/common.sh
+. "$(dirname "$0")/../../scripts/lib/common.sh"
+script_args 3 "$@"
+[ $# -eq 0 ] || [ $# -eq 3 ] || script_usage "give all three files or none"
 here=$(cd "$(dirname "$0")" && pwd)
 header=${1:-$here/../../library/include/kestro.h}
 bas=${2:-$here/kestro.bas}

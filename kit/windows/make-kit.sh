@@ -6,12 +6,11 @@
 # kit's README.TXT. Text files get Windows line ends.
 #   bash kit/windows/make-kit.sh
 set -euo pipefail
+name=make-kit
+# shellcheck source=../../scripts/lib/common.sh
+. "$(dirname "$0")/../../scripts/lib/common.sh"
+script_args 0 "$@"
 cd "$(dirname "$0")/../.."
-
-fail() {
-    echo "make-kit: $*"
-    exit 1
-}
 
 version=$(sed -nE 's/^project\(Kestro VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || fail "no version in CMakeLists.txt's project()"

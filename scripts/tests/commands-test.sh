@@ -2,7 +2,11 @@
 # scripts/test.sh and scripts/setup.sh in a copy of the scripts, with
 # stand-ins for apt-get, dpkg-query, valgrind and the Windows scripts on PATH:
 # usage errors, the package sets, the output of setup and the test summary.
+#   scripts/tests/commands-test.sh
 set -euo pipefail
+# shellcheck source=../lib/common.sh
+. "$(dirname "$0")/../lib/common.sh"
+script_args 0 "$@"
 source_scripts=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/commands-test-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -70,7 +74,7 @@ failures=0
 # A command after 'half-done' runs with dpkg reporting half-configured packages.
 cases=(
     "test.sh nosuch||0|0|2|usage: scripts/test.sh [all|plain|sanitize|memcheck|windows]...|== summary;setup:"
-    "test.sh --help||0|0|2|usage: scripts/test.sh;  memcheck   the library's tests under Valgrind memcheck|setup:"
+    "test.sh --help||0|0|0|usage: scripts/test.sh;  memcheck   the library's tests under Valgrind memcheck|setup:"
     "test.sh plain plian||0|0|2|usage: scripts/test.sh|setup:"
     "setup.sh||0|0|0|setup: the 41 packages of the test set are installed|apt-get"
     "setup.sh run|valgrind|0|0|0|setup: the 16 packages of the run set are installed|apt-get"

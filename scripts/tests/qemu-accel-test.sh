@@ -2,7 +2,11 @@
 # The accelerator choice of scripts/lib/qemu-accel.sh against a stand-in
 # qemu-system-x86_64 on PATH that aborts with KVM, hangs, fails, or runs the
 # probe firmware (with the real qemu, emulated, when it is installed).
+#   scripts/tests/qemu-accel-test.sh
 set -euo pipefail
+# shellcheck source=../lib/common.sh
+. "$(dirname "$0")/../lib/common.sh"
+script_args 0 "$@"
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/qemu-accel-test-XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -4,7 +4,11 @@
 # answers wrongly, or runs, and a folder without a root. A refused or wrong
 # check must fail loudly without running the command; only a working one
 # runs it, inside the root's namespace.
+#   scripts/tests/wine32-test.sh
 set -euo pipefail
+# shellcheck source=../lib/common.sh
+. "$(dirname "$0")/../lib/common.sh"
+script_args 0 "$@"
 here=$(cd "$(dirname "$0")/.." && pwd)
 if [ "$(id -u)" -ne 0 ]; then
     echo "wine32-test: needs root (chroot and namespaces); skipped"

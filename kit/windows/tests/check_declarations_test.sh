@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # The declaration check passes on the kit's files and fails on each of
 # these faults, made in a copy: file | sed expression | fault.
+#   check_declarations_test.sh
 set -euo pipefail
+# shellcheck source=../../../scripts/lib/common.sh
+. "$(dirname "$0")/../../../scripts/lib/common.sh"
+script_args 0 "$@"
 here=$(cd "$(dirname "$0")/.." && pwd)
 header=$here/../../library/include/kestro.h
 tmp=$(mktemp -d)

@@ -4,6 +4,10 @@
 # kestro-virtual-reader in the IDTECH mode; one swiped card must come back.
 #   csharp_card_test.sh LIBRARY_DIR READER_PROGRAM
 set -euo pipefail
+# shellcheck source=../../../scripts/lib/common.sh
+. "$(dirname "$0")/../../../scripts/lib/common.sh"
+script_args 2 "$@"
+[ $# -eq 2 ] || script_usage "give the library's folder and the reader program"
 here=$(cd "$(dirname "$0")/.." && pwd)
 libdir=$1 reader_program=$2
 tmp=$(mktemp -d)

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Every script under scripts/ and kit/ reads its arguments before it changes
+# anything: --help prints its usage with status 0, a wrong call prints the
+# usage on standard error with status 2. Each runs in a copy of the tree,
+# with stand-ins on PATH for the tools that build, install or delete; a
+# stand-in that is called, or a file of the copy that changes, fails the case.
+#   scripts/tests/usage-test.sh
+set -euo pipefail
+# shellcheck source=../lib/common.sh
+. "$(dirname "$0")/../lib/common.sh"
+script_args 0 "$@"
+source_tree=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/usage-test-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+mkdir -p "$work/tree" "$work/bin"
+cp -r "$source_tree/scripts" "$source_tree/kit" "$work/tree/"
+cp "$source_tree/CMakeLists.txt" "$work/tree/"
+for tool in cmake ninja make cc gcc g++ apt-get apt dpkg dpkg-buildpackage dpkg-deb lintian \
+    mmdebstrap qemu-system-x86_64 git wine wine64 wineserver xvfb-run Xvfb unshare chroot mount \
+    umount useradd runuser rm mv cp tar zip unzip mkdir rmdir ln touch install sudo curl wget \
+    mcs mono valgrind ctest; do
+    printf '#!/bin/sh\necho "%s $*" >>"%s/calls"\nexit 1\n' "$tool" "$work" >"$work/bin/$tool"
+done
+chmod +x "$work/bin/"*
+
+# script | arguments | status | text wanted (on standard output for status 0,
+# on standard error otherwise). Every script also gets a --help case and an
+# unknown option below; these are the further wrong calls.
+cases=(
+    "scripts/debian-packages.sh|one two|2|usage: scripts/debian-packages.sh"
+    "scripts/kit-test.sh|build-a build-b|2|usage: scripts/kit-test.sh"
+    "scripts/setup.sh|run test|2|usage: scripts/setup.sh"
+    "scripts/test.sh|plain nosuch|2|usage: scripts/test.sh"
+    "scripts/run.sh|--demo-seconds soon|2|needs a whole number"
+    "scripts/run.sh|--screenshot|2|needs a value"
+    "scripts/wine32.sh|prepare|2|usage:"
+    "scripts/wine-utility.sh|--screenshot|2|usage: scripts/wine-utility.sh"
+    "kit/windows/check-declarations.sh|a.h|2|give all three files or none"
+    "kit/windows/tests/csharp_card_test.sh|lib|2|usage: csharp_card_test.sh"
+    "scripts/package-test-guest.sh||1|not the package-test guest"
+)
+mapfile -t scripts < <(cd "$source_tree" && find scripts kit -name '*.sh' ! -path 'scripts/lib/*' | sort)
+[ "${#scripts[@]}" -ge 20 ] || fail "found only ${#scripts[@]} scripts under scripts/ and kit/"
+for script in "${scripts[@]}"; do
+    cases+=("$script|--help|0|${script##*/}" "$script|--no-such-option|2|usage")
+done
+
+snapshot() {
+    (cd "$work/tree" && find . -printf '%p %s %T@ %m\n' | sort)
+}
+before=$(snapshot)
+failures=0
+for c in "${cases[@]}"; do
+    IFS='|' read -r script args want_status want_text <<<"$c"
+    read -r -a words <<<"$args"
+    rm -f "$work/calls"
+    status=0
+    (cd "$work/tree" && PATH=$work/bin:$PATH HOME=$work/home TMPDIR=$work/tmp \
+        bash "$script" "${words[@]}" >"$work/out" 2>"$work/err" </dev/null) || status=$?
+    stream=$work/err
+    [ "$want_status" != 0 ] || stream=$work/out
+    problem=
+    if [ "$status" != "$want_status" ]; then
+        problem="status $status, wanted $want_status"
+    elif ! grep -qF -- "$want_text" "$stream"; then
+        problem="no '$want_text' on ${stream##*/}"
+    elif [ -f "$work/calls" ]; then
+        problem="it ran $(head -n 1 "$work/calls")"
+    elif [ "$(snapshot)" != "$before" ]; then
+        problem="it changed the tree: $(diff <(echo "$before") <(snapshot) | head -n 3 | tr '\n' ' ')"
+    fi
+    if [ -n "$problem" ]; then
+        echo "FAIL $script $args: $problem"
+        sed 's/^/    out: /' "$work/out" | head -n 5
+        sed 's/^/    err: /' "$work/err" | head -n 5
+        failures=$((failures + 1))
+    fi
+done
+echo "usage-test: ${#cases[@]} calls of ${#scripts[@]} scripts, $failures failed"
+[ "$failures" -eq 0 ]
