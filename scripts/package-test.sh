@@ -13,8 +13,10 @@
 # The guest's root file system is Debian's packages, made by mmdebstrap from
 # this machine's own package sources (its apt configuration): systemd, udev, the kernel, and what the packages depend
 # on (read from the built packages, so that the guest needs no network). It
-# is cached in $KESTRO_VM_CACHE (default /var/cache/kestro/package-test), one
-# per set of packages, and booted as the kernel's initial RAM file system
+# is cached in $KESTRO_VM_CACHE (default package-test in the cache folder of
+# scripts/lib/cache.sh: /var/cache/kestro for root), one per set of packages,
+# with checksums written when it was made and checked before each use; as
+# root the folder must be one only root can change. It is booted as the kernel's initial RAM file system
 # together with a small second archive that carries this run's packages and
 # checks. The kernel is the one from that file system.
 set -euo pipefail
@@ -22,9 +24,13 @@ name=package-test
 # shellcheck source=lib/common.sh
 . "$(dirname "$0")/lib/common.sh"
 script_args 1 "$@"
+# shellcheck source=lib/cache.sh
+. "$(dirname "$0")/lib/cache.sh"
 cd "$(dirname "$0")/.."
 build=${1:-build-plain}
-cache=${KESTRO_VM_CACHE:-/var/cache/kestro/package-test}
+cache=${KESTRO_VM_CACHE:-$(cache_dir)/package-test}
+mkdir -p "$cache"
+[ "$(id -u)" -ne 0 ] || cache_trusted "$cache"
 jobs=$(nproc 2>/dev/null || echo 2)
 started=$(date +%s)
 elapsed() { echo "$(($(date +%s) - started)) s"; }
@@ -63,7 +69,7 @@ includes=(/lib/modules/*/kernel/drivers/hid/*)
 key=$(printf '%s\n' 1 "${system[@]}" $needed "${mirrors[@]}" "${excludes[@]}" "${includes[@]}" |
     sha256sum | cut -c 1-16)
 rootfs=$cache/rootfs-$key
-if [ ! -f "$rootfs/root.cpio" ] || [ ! -f "$rootfs/vmlinuz" ]; then
+if ! checksum_check "$rootfs/root.cpio" || ! checksum_check "$rootfs/vmlinuz"; then
     command -v mmdebstrap >/dev/null || { say "mmdebstrap is missing (scripts/setup.sh installs it)"; exit 1; }
     say "making the root file system $rootfs (once per set of packages; minutes)"
     rm -rf "$rootfs"
@@ -87,6 +93,8 @@ if [ ! -f "$rootfs/root.cpio" ] || [ ! -f "$rootfs/vmlinuz" ]; then
     rm -rf "$rootfs/tree"
     mv "$rootfs/vmlinuz.part" "$rootfs/vmlinuz"
     mv "$rootfs/root.cpio.part" "$rootfs/root.cpio"
+    checksum_write "$rootfs/vmlinuz"
+    checksum_write "$rootfs/root.cpio"
     say "root file system ready: $(du -sh "$rootfs/root.cpio" | cut -f1) ($(elapsed))"
 fi
 

@@ -23,50 +23,41 @@
 #         WINEPREFIX    the prefix, as a path of this machine
 #
 # Wine needs a kernel that runs 32-bit x86 code. That is checked at run time
-# by starting the root's static i386 busybox. On a kernel that refuses it
+# by starting the root's static i386 busybox, inside the root's chroot (no
+# program of the root ever runs outside it). On a kernel that refuses it
 # ("Exec format error") a job runs in a virtual machine instead
 # (scripts/lib/wine32-vm.sh: Debian's kernel under qemu, 20 s to minutes per
 # job); run, which needs this machine's programs and display, then fails with
 # a message saying so: neither passes without running.
 # KESTRO_WINE32_BACKEND=auto (default), native or vm chooses by hand.
 #
-# The cache: the root with its prepared prefix, packed with zstd, in
-# $KESTRO_CACHE_DIR, else $XDG_CACHE_HOME/kestro, else /var/cache/kestro
-# (root) or ~/.cache/kestro. Building it downloads about 140 MB of i386
+# The cache: the root with its prepared prefix, packed with zstd, with the
+# checksum written when it was packed; it is unpacked only when it matches.
+# As root (which this needs) it lives in $KESTRO_CACHE_DIR or
+# /var/cache/kestro, a folder only root can change, checked
+# (scripts/lib/cache.sh). Building it downloads about 140 MB of i386
 # packages and their lists, unpacks them and starts Wine once.
 set -euo pipefail
+name=wine32
+# shellcheck source=lib/common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+# shellcheck source=lib/cache.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/cache.sh"
 
 # Bumped whenever the recipe below changes what the cache holds.
 RECIPE=1
 PACKAGES=(wine32 busybox-static)
-
-fail() {
-    echo "wine32: $*" >&2
-    exit 1
-}
-
-cache_dir() {
-    if [ -n "${KESTRO_CACHE_DIR:-}" ]; then
-        echo "$KESTRO_CACHE_DIR"
-    elif [ -n "${XDG_CACHE_HOME:-}" ]; then
-        echo "$XDG_CACHE_HOME/kestro"
-    elif [ "$(id -u)" -eq 0 ]; then
-        echo /var/cache/kestro
-    else
-        echo "$HOME/.cache/kestro"
-    fi
-}
 
 need_root() {
     [ "$(id -u)" -eq 0 ] || fail "needs root for chroot and mount namespaces (run as root)"
 }
 
 # Sets BACKEND: native when this kernel runs the root's static i386
-# program, else vm (KESTRO_WINE32_BACKEND chooses by hand); KERNEL_SAYS: what
-# the check saw.
+# program (started in the root's chroot), else vm (KESTRO_WINE32_BACKEND
+# chooses by hand); KERNEL_SAYS: what the check saw.
 backend() {  # root
     local out rc=0
-    out=$("$1/bin/busybox" echo i386 2>&1) || rc=$?
+    out=$(chroot "$1" /bin/busybox echo i386 2>&1) || rc=$?
     KERNEL_SAYS="$1/bin/busybox: ${out:-exit $rc}"
     case ${KESTRO_WINE32_BACKEND:-auto} in
         native | vm) BACKEND=$KESTRO_WINE32_BACKEND ;;
@@ -261,8 +252,12 @@ prepare() {  # dir
     dir=$(realpath "$dir")
     exec 9>"$cache/wine32.lock"
     flock 9
-    if [ ! -f "$tarball" ]; then
+    if ! checksum_check "$tarball"; then
         local start=$SECONDS work
+        if [ -e "$tarball" ]; then
+            echo "wine32: $tarball does not match the checksum written when it was made; building it again"
+            rm -f "$tarball" "$tarball.sha256"
+        fi
         echo "wine32: no cached root in $cache; building it (once per machine)"
         work=$(mktemp -d "$cache/wine32-build.XXXXXX")
         trap 'rm -rf "$work"' EXIT
@@ -285,6 +280,7 @@ prepare() {  # dir
         rm -rf "$work/wine" "$work/wineserver" "$work/wineboot.sh" "$work/vm"
         tar -C "$work" --zstd -cf "$tarball.part" root
         mv "$tarball.part" "$tarball"
+        checksum_write "$tarball"
         rm -rf "$work" "$cache/wine32-apt"
         trap - EXIT
         echo "wine32: cache $tarball ($(du -h "$tarball" | cut -f1)) built in $((SECONDS - start)) s"
