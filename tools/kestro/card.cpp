@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "kestro.h"
+#include "mask.h"
 
 namespace kcli {
 
@@ -37,7 +38,23 @@ bool decode_card(const uint8_t* buffer, int32_t pid, Card* card) {
     return true;
 }
 
-std::string card_text(const Card& card) {
+std::string printable(const std::string& text) {
+    std::string out;
+    char esc[8];
+    for (unsigned char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c >= 0x7F) {
+            std::snprintf(esc, sizeof esc, "\\x%02X", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string card_text(const Card& card, bool masked) {
     std::string text;
     char line[64];
     for (int t = 0; t < 3; ++t) {
@@ -46,7 +63,7 @@ std::string card_text(const Card& card) {
         text += line;
     }
     for (const std::string& l : card.lines) {
-        text += l + "\n";
+        text += printable(masked ? mask_line(l) : l) + "\n";
     }
     return text;
 }
@@ -62,7 +79,7 @@ std::string json_string(const std::string& s) {
             out += '\\';
             out += static_cast<char>(c);
         } else if (c < 0x20 || c >= 0x7F) {
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            std::snprintf(esc, sizeof esc, "\\u%04X", c);
             out += esc;
         } else {
             out += static_cast<char>(c);
@@ -73,8 +90,8 @@ std::string json_string(const std::string& s) {
 
 }  // namespace
 
-std::string card_json(const Card& card) {
-    std::string json = "{\"tracks\":[";
+std::string card_json(const Card& card, bool masked) {
+    std::string json = std::string("{\"masked\":") + (masked ? "true" : "false") + ",\"tracks\":[";
     char track[64];
     for (int t = 0; t < 3; ++t) {
         std::snprintf(track, sizeof track, "%s{\"status\":%u,\"ok\":%s,\"length\":%u}",
@@ -84,7 +101,7 @@ std::string card_json(const Card& card) {
     }
     json += "],\"lines\":[";
     for (size_t i = 0; i < card.lines.size(); ++i) {
-        json += (i > 0 ? "," : "") + json_string(card.lines[i]);
+        json += (i > 0 ? "," : "") + json_string(masked ? mask_line(card.lines[i]) : card.lines[i]);
     }
     return json + "]}";
 }

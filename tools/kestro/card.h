@@ -20,7 +20,15 @@ struct Card {
 // False when the buffer holds no card (the three lengths add up to 0).
 bool decode_card(const uint8_t* buffer, int32_t pid, Card* card);
 
-std::string card_text(const Card& card);
-std::string card_json(const Card& card);  // one line
+// How a card is shown: masked (mask.h) unless the whole data is asked for.
+// The text form shows every byte outside printable ASCII as \xNN and a
+// backslash as \\, so nothing a reader sends reaches the terminal raw; the
+// JSON form is one line and says whether it is masked.
+std::string card_text(const Card& card, bool masked);
+std::string card_json(const Card& card, bool masked);
+
+// Text with every byte outside printable ASCII as \xNN (upper-case hex) and
+// a backslash as \\.
+std::string printable(const std::string& text);
 
 }  // namespace kcli

@@ -12,11 +12,16 @@ const char* help_text() {
            "Commands:\n"
            "  list                   each reader interface with its mode, its node and\n"
            "                         whether this user can open it (and if not, why)\n"
-           "  read [--count N] [--timeout MS] [--format text|json]\n"
+           "  read [--count N] [--timeout MS] [--format text|json] [--unmasked]\n"
            "                         print each swiped card: every track's status and\n"
            "                         length, then the card's text lines (default 1 card;\n"
            "                         --timeout limits the wait for each card, 0 waits\n"
-           "                         without end; json prints one object a card)\n"
+           "                         without end; json prints one object a card). Card\n"
+           "                         numbers show only their first 6 and last 4 digits,\n"
+           "                         names and discretionary data are hidden: output\n"
+           "                         stays in scrollback, logs and CI records, where\n"
+           "                         anyone who reads them could use a whole card.\n"
+           "                         --unmasked prints the data whole.\n"
            "  mode kb|idtech|magtek [--timeout MS]\n"
            "                         change the reader's mode, wait until it is back\n"
            "                         (default 10000 ms) and print its new mode\n"
@@ -51,7 +56,8 @@ const char* group_help(const std::string& group) {
         const char* text;
     } kGroups[] = {
         {"list", "Usage: kestro list\n"},
-        {"read", "Usage: kestro read [--count N] [--timeout MS] [--format text|json]\n"},
+        {"read",
+         "Usage: kestro read [--count N] [--timeout MS] [--format text|json] [--unmasked]\n"},
         {"mode", "Usage: kestro mode kb|idtech|magtek [--timeout MS]\n"},
         {"config", "Usage: kestro config get\n       kestro config set BYTES\n"},
         {"stats",

@@ -25,18 +25,23 @@ int run_read(int argc, char** argv) {
     long count = 1;
     long timeout = 0;
     bool json = false;
+    bool masked = true;
     std::vector<std::string> operands;
     int done = parse_group(
         argc, argv,
         {{"count", required_argument, nullptr, 'n'},
          {"timeout", required_argument, nullptr, 't'},
-         {"format", required_argument, nullptr, 'f'}},
+         {"format", required_argument, nullptr, 'f'},
+         {"unmasked", no_argument, nullptr, 'u'}},
         [&](int c, const char* value) -> std::string {
             if (c == 'n' && !parse_int(value, 1, 1000000, &count)) {
                 return std::string("bad count '") + value + "' (1 to 1000000)";
             }
             if (c == 't' && !parse_int(value, 0, 86400000, &timeout)) {
                 return std::string("bad timeout '") + value + "' (0 to 86400000 ms)";
+            }
+            if (c == 'u') {
+                masked = false;
             }
             if (c == 'f') {
                 if (std::strcmp(value, "json") != 0 && std::strcmp(value, "text") != 0) {
@@ -84,7 +89,9 @@ int run_read(int argc, char** argv) {
             got = status == 0 && decode_card(buffer, mode->pid, &card);
         }
         if (got) {
-            std::fputs(json ? (card_json(card) + "\n").c_str() : card_text(card).c_str(), stdout);
+            std::fputs(
+                json ? (card_json(card, masked) + "\n").c_str() : card_text(card, masked).c_str(),
+                stdout);
             if (!json && n + 1 < count) {
                 std::fputs("\n", stdout);
             }

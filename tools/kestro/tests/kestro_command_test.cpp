@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "mask.h"
 #include "reader_host.h"
 
 namespace {
@@ -18,6 +19,8 @@ using kestro_test::Run;
 
 const char kTrack1[] = "%B4111111111111111^TEST/CARD A^30121010000000000000?";
 const char kTrack2[] = ";4111111111111111=30121010000000000?";
+const std::string kMasked1 = "%B411111******1111^***********^3012101*************?";
+const std::string kMasked2 = ";411111******1111=3012101**********?";
 
 struct Case {
     std::vector<std::string> args;
@@ -160,25 +163,40 @@ TEST(KestroRead, CardsAsTheWindowDecodesThem) {
     const std::string l1 = std::to_string(t1.size());
     const std::string l2 = std::to_string(t2.size());
     const std::vector<ReadCase> cases = {
+        // Masked by default: the number's first 6 and last 4 digits, expiry
+        // and service code; the name and discretionary data hidden.
         {"idtech",
          {},
          {{"read"},
           0,
           {"track 1: ok, length " + l1 + "\ntrack 2: ok, length " + l2 +
-           "\ntrack 3: ok, length 0\n" + t1 + "\n" + t2 + "\n"},
+           "\ntrack 3: ok, length 0\n" + kMasked1 + "\n" + kMasked2 + "\n"},
           ""}},
+        {"idtech",
+         {},
+         {{"read", "--unmasked"}, 0, {"track 3: ok, length 0\n" + t1 + "\n" + t2 + "\n"}, ""}},
         {"magtek",
          {"--bad", "2"},
          {{"read", "--format", "json", "--count", "2"},
           0,
-          {"{\"tracks\":[{\"status\":0,\"ok\":true,\"length\":" + l1 +
+          {"{\"masked\":true,\"tracks\":[{\"status\":0,\"ok\":true,\"length\":" + l1 +
            "},{\"status\":1,\"ok\":false,\"length\":0},{\"status\":0,\"ok\":true,\"length\":0}],"
            "\"lines\":[\"" +
-           t1 + "\"]}\n{\"tracks\""},
+           kMasked1 + "\"]}\n{\"masked\":true,\"tracks\""},
           ""}},
         {"idtech",
          {"--track1", "A\"B\\C", "--track3", ";123?"},
-         {{"read", "--format", "json"}, 0, {"\"lines\":[\"A\\\"B\\\\C\",", "\";123?\"]}"}, ""}},
+         {{"read", "--format", "json", "--unmasked"},
+          0,
+          {"{\"masked\":false,", "\"lines\":[\"A\\\"B\\\\C\",", "\";123?\"]}"},
+          ""}},
+        // What a hostile device could send never reaches the terminal raw.
+        {"idtech",
+         {"--track1", "%B\x1b]0;owned\x07\x7f\xe9\\?"},
+         {{"read", "--unmasked"}, 0, {"\n%B\\x1B]0;owned\\x07\\x7F\\xE9\\\\?\n"}, ""}},
+        {"idtech",
+         {"--track1", "%B\x1b]0;owned\x07?"},
+         {{"read", "--format", "json", "--unmasked"}, 0, {"\"%B\\u001B]0;owned\\u0007?\""}, ""}},
         {"kb", {}, {{"read"}, 3, {}, "USB/KB mode"}},
         {"idtech", {}, {{"read", "--timeout", "1"}, 3, {}, "no card within 1 ms"}},
     };
@@ -198,6 +216,32 @@ TEST(KestroRead, CardsAsTheWindowDecodesThem) {
             }
         }
         expect(r.c, host.finish(reading));
+    }
+}
+
+TEST(KestroMask, EachTrackKeepsItsLayoutAndNoMoreThanSixAndFourDigits) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {kTrack1, kMasked1},
+        {kTrack2, kMasked2},
+        {"%B5555555555554444^SAMPLE/TESTER^2905201000000000?",
+         "%B555555******4444^*************^2905201*********?"},
+        {";378282246310005=28117020000?", ";378282*****0005=2811702****?"},
+        // Track 3: format code and number, then its own fields.
+        {";011234567890123456=0009781000?", ";011234********3456=0009781***?"},
+        // Two tracks in one line are masked each on its own.
+        {std::string(kTrack2) + kTrack2, kMasked2 + kMasked2},
+        // A number too short to keep digits of, a failed track, no layout.
+        {";123456789012=3012?", ";************=3012?"},
+        {"%E?", "%E?"},
+        {"A\"B\\C", "*****"},
+        {"", ""},
+        // No end sentinel, a cut-off name, separators only.
+        {"%B4111111111111111^TEST", "%B411111******1111^****"},
+        {"^=?", "^*?"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(kcli::mask_line(c.first), c.second) << c.first;
+        EXPECT_EQ(kcli::mask_line(c.first).size(), c.first.size());
     }
 }
 
