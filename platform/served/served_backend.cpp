@@ -1,15 +1,14 @@
 // The served-reader backend: at each enumeration it brings the connections
 // to the reader sockets of the runtime directory up to date.
-#include <dirent.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <vector>
 
 #include "kp/served.h"
+#include "served/client.h"
 #include "served/paths.h"
 #include "served_device.h"
 
@@ -36,33 +35,6 @@ int default_timeout_ms() {
 int& timeout_ms() {
     static int ms = default_timeout_ms();
     return ms;
-}
-
-const char kSocketSuffix[] = ".sock";
-
-// Reader names of the host sockets in `dir`, sorted so that enumeration
-// order does not depend on the file system.
-std::vector<std::string> socket_names(const std::string& dir) {
-    std::vector<std::string> names;
-    DIR* d = opendir(dir.c_str());
-    if (d == nullptr) {
-        return names;
-    }
-    const size_t suffix = sizeof kSocketSuffix - 1;
-    while (dirent* e = readdir(d)) {
-        std::string file = e->d_name;
-        if (file.size() <= suffix ||
-            file.compare(file.size() - suffix, suffix, kSocketSuffix) != 0) {
-            continue;
-        }
-        std::string name = file.substr(0, file.size() - suffix);
-        if (served::name_valid(name)) {
-            names.push_back(name);
-        }
-    }
-    closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // The device path shows the ids, as a HID interface path does, and names
@@ -110,7 +82,7 @@ class ServedBackend : public Backend {
         if (!trusted) {
             return;
         }
-        for (const std::string& name : socket_names(dir)) {
+        for (const std::string& name : served::reader_names(dir)) {
             std::string path = served::host_socket(dir, name);
             if (devices_.count(path) != 0 || !served::socket_trusted(path)) {
                 continue;

@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +14,7 @@
 #include "kp/served.h"
 #include "kp/winapi.h"
 #include "registry.h"
+#include "served/client.h"
 
 namespace kp {
 namespace {
@@ -30,27 +30,12 @@ int64_t real_ms() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// A listening local socket accepts at once; anything else (no one
+// listening, a full backlog) is no reader for this scan. The file was
+// checked before; the process behind it must be ours too.
 int open_socket(const std::string& path) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) {
-        return -1;
-    }
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    // A listening local socket accepts at once; anything else (no one
-    // listening, a full backlog) is no reader for this scan.
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
-    }
-    // The file was checked before; the process behind it must be ours too.
-    ucred cred{};
-    socklen_t len = sizeof cred;
-    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != geteuid()) {
+    const int fd = served::connect_socket(path, 0);
+    if (fd >= 0 && !served::peer_is_us(fd)) {
         close(fd);
         return -1;
     }

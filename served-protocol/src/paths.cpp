@@ -1,5 +1,6 @@
 // Where served readers live, and which of their directories and sockets this
 // process may trust.
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,20 @@ bool private_to_us(const struct stat& st) {
     return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
+// "user NAME (uid N)", or "uid N" for a user without a name.
+std::string user_text(uid_t uid) {
+    const passwd* pw = getpwuid(uid);
+    const std::string number = "uid " + std::to_string(uid);
+    return pw != nullptr && pw->pw_name != nullptr
+               ? std::string("user ") + pw->pw_name + " (" + number + ")"
+               : number;
+}
+
+bool runtime_dir_set() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime != nullptr && runtime[0] == '/';
+}
+
 }  // namespace
 
 bool readers_requested() {
@@ -31,9 +46,8 @@ std::string reader_dir() {
     if (!dir_override().empty()) {
         return dir_override();
     }
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/') {
-        return std::string(runtime) + "/kestro";
+    if (runtime_dir_set()) {
+        return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/kestro";
     }
     return "/tmp/kestro-" + std::to_string(geteuid());
 }
@@ -73,6 +87,30 @@ bool dir_trusted(const std::string& path) {
 bool socket_trusted(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && private_to_us(st);
+}
+
+std::string dir_problem(const std::string& dir) {
+    struct stat st;
+    if (lstat(dir.c_str(), &st) != 0 || (S_ISDIR(st.st_mode) && private_to_us(st))) {
+        return "";
+    }
+    std::string text;
+    if (S_ISLNK(st.st_mode)) {
+        text = dir + " is taken: it is a symbolic link of " + user_text(st.st_uid);
+    } else if (!S_ISDIR(st.st_mode)) {
+        text = dir + " is taken: it is not a folder but a file of " + user_text(st.st_uid);
+    } else if (st.st_uid != geteuid()) {
+        text = "the folder " + dir + " is taken: it belongs to " + user_text(st.st_uid);
+    } else {
+        text = "the folder " + dir + " may be written by other users";
+    }
+    if (!runtime_dir_set() && dir_override().empty()) {
+        text += "; set XDG_RUNTIME_DIR to a private folder of this user (for example /run/user/" +
+                std::to_string(geteuid()) + ") to avoid it";
+    } else {
+        text += "; remove it, or make it a private folder of this user";
+    }
+    return text;
 }
 
 }  // namespace served

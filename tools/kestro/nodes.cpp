@@ -1,73 +1,40 @@
 #include "nodes.h"
 
-#include <dirent.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cstring>
 
 #include "kestro.h"
 #include "node_access/node_access.h"
+#include "served/client.h"
 #include "served/paths.h"
 #include "served/protocol.h"
 
 namespace kcli {
 namespace {
 
-std::vector<std::string> entries(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            if (e->d_name[0] != '.') {
-                names.push_back(e->d_name);
-            }
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+// How long a virtual reader gets to answer the hello.
+constexpr int kHelloTimeoutMs = 1000;
 
-// The reader's product id from its hello; -1 when it does not answer.
-int32_t served_pid(const std::string& path) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) {
-        return -1;
-    }
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// The reader's product id from its hello; -1 when it does not answer, with
+// the reason in *why.
+int32_t served_pid(const std::string& path, std::string* why) {
+    const int fd = served::connect_socket(path, 0);
     if (fd < 0) {
+        *why = "no virtual reader answers on this socket";
         return -1;
     }
+    uid_t uid = 0;
     int32_t pid = -1;
-    const std::vector<uint8_t> hello =
-        served::encode(served::Type::Hello, served::encode_hello(served::Hello{}));
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        send(fd, hello.data(), hello.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(hello.size())) {
-        served::Decoder decoder;
-        served::Message message;
-        pollfd p{fd, POLLIN, 0};
-        while (pid < 0 && poll(&p, 1, 1000) == 1) {
-            uint8_t buf[512];
-            ssize_t n = recv(fd, buf, sizeof buf, 0);
-            if (n <= 0) {
-                break;
-            }
-            decoder.feed(buf, static_cast<size_t>(n));
-            served::Hello answer;
-            if (decoder.next(&message) != served::Decoder::Result::Ready) {
-                continue;
-            }
-            if (message.type != served::Type::Hello ||
-                !served::decode_hello(message.body, &answer)) {
-                break;
-            }
-            pid = answer.identity.vendor_id == MR_VID ? answer.identity.product_id : -1;
-        }
+    served::Hello answer;
+    if (!served::peer_uid(fd, &uid) || uid != geteuid()) {
+        // As the library does: a reader run by another user is not used.
+        *why = "not trusted: the reader behind this socket runs as another user (uid " +
+               std::to_string(uid) + ")";
+    } else if (served::probe_hello(fd, kHelloTimeoutMs, &answer) != served::Probe::Answered) {
+        *why = "no virtual reader answers on this socket";
+    } else if (answer.identity.vendor_id != MR_VID) {
+        *why = "the virtual reader on this socket has another vendor id";
+    } else {
+        pid = answer.identity.product_id;
     }
     close(fd);
     return pid;
@@ -95,25 +62,17 @@ std::vector<Interface> virtual_interfaces() {
         return found;
     }
     const std::string dir = served::reader_dir();
-    const std::string suffix = ".sock";
-    for (const std::string& name : entries(dir)) {
-        if (name.size() <= suffix.size() ||
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
-            continue;
-        }
+    for (const std::string& name : served::reader_names(dir)) {
         Interface i;
-        i.node = dir + "/" + name;
+        i.node = served::host_socket(dir, name);
         i.kind = "virtual";
         if (!served::dir_trusted(dir) || !served::socket_trusted(i.node)) {
             i.why =
                 "not trusted: the directory or socket belongs to another user or is writable "
                 "by others";
         } else {
-            i.pid = served_pid(i.node);
+            i.pid = served_pid(i.node, &i.why);
             i.can_open = i.pid >= 0;
-            if (!i.can_open) {
-                i.why = "no virtual reader answers on this socket";
-            }
         }
         found.push_back(i);
     }

@@ -5,7 +5,6 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +16,8 @@
 #include <sstream>
 #include <thread>
 #include <utility>
+
+#include "served/client.h"
 
 extern char** environ;
 
@@ -41,19 +42,10 @@ constexpr int kStopMs = 3000;
 }  // namespace
 
 int Connect(const std::string& path) {
-    sockaddr_un addr{};
-    if (path.size() >= sizeof addr.sun_path) {
-        return -1;
-    }
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
+    const int fd = served::connect_socket(path, 0);
+    // Tests read and write it as a plain blocking stream.
+    if (fd >= 0) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     }
     return fd;
 }

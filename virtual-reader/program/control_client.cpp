@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "served/client.h"
 #include "served/paths.h"
 #include "server.h"
 #include "sockets.h"
@@ -29,16 +30,7 @@ class ControlLink {
     ~ControlLink() { close(fd_); }
 
     bool send(Type type, const std::vector<uint8_t>& body) {
-        std::vector<uint8_t> frame = served::encode(type, body);
-        size_t done = 0;
-        while (done < frame.size()) {
-            ssize_t n = ::send(fd_, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
-            if (n <= 0 && errno != EINTR) {
-                return false;
-            }
-            done += n > 0 ? static_cast<size_t>(n) : 0;
-        }
-        return true;
+        return served::send_all(fd_, served::encode(type, body), kAnswerTimeoutMs);
     }
 
     // The next message, waiting at most until the deadline.
@@ -54,25 +46,27 @@ class ControlLink {
             }
             int64_t left = deadline - now_ms();
             pollfd p{fd_, POLLIN, 0};
-            if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
+            const int ready = left > 0 ? poll(&p, 1, static_cast<int>(left)) : 0;
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            if (ready <= 0) {
                 return false;
             }
             uint8_t chunk[2048];
             ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+                continue;
+            }
             if (n <= 0) {
-                closed_ = n == 0;
                 return false;
             }
             decoder_.feed(chunk, static_cast<size_t>(n));
         }
     }
 
-    // Whether the reader closed the connection (rather than not answering).
-    bool closed() const { return closed_; }
-
   private:
     int fd_;
-    bool closed_ = false;
     served::Decoder decoder_;
 };
 
@@ -142,23 +136,25 @@ int run_control_command(const std::string& dir, const Options& options) {
     ControlLink link(fd);
     Message m;
     served::Hello theirs;
-    if (!link.send(Type::Hello, served::encode_hello(served::Hello{})) || !link.receive(&m) ||
-        m.type != Type::Hello) {
-        // A reader of another protocol version that does not say which
-        // closes the connection at once.
-        return fail(kExitNoReader,
-                    "reader '" + options.name + "' " +
-                        (link.closed() ? "closed the connection at hello: it speaks another "
-                                         "protocol version than this program (" +
-                                             std::to_string(served::kProtocolVersion) + ")"
-                                       : std::string("does not answer")));
-    }
-    if (!served::decode_hello(m.body, &theirs)) {
-        const uint16_t version = served::hello_version(m.body);
-        return fail(kExitNoReader, "reader '" + options.name + "' speaks protocol version " +
-                                       std::to_string(version) + ", this program version " +
-                                       std::to_string(served::kProtocolVersion) +
-                                       ": serve it with this kestro-virtual-reader");
+    uint16_t version = 0;
+    switch (served::probe_hello(fd, kAnswerTimeoutMs, &theirs, &version)) {
+        case served::Probe::Answered:
+            break;
+        case served::Probe::OtherVersion:
+            return fail(kExitNoReader, "reader '" + options.name + "' speaks protocol version " +
+                                           std::to_string(version) + ", this program version " +
+                                           std::to_string(served::kProtocolVersion) +
+                                           ": serve it with this kestro-virtual-reader");
+        case served::Probe::Closed:
+            // A reader of another protocol version that does not say which
+            // closes the connection at once.
+            return fail(kExitNoReader,
+                        "reader '" + options.name +
+                            "' closed the connection at hello: it speaks another protocol "
+                            "version than this program (" +
+                            std::to_string(served::kProtocolVersion) + ")");
+        case served::Probe::Silent:
+            return fail(kExitNoReader, "reader '" + options.name + "' does not answer");
     }
     const std::string who = "reader '" + options.name + "'";
     if (options.command == Command::Swipe) {

@@ -28,8 +28,11 @@ int serve(const std::string& dir, const vrp::Options& options) {
         std::perror("kestro-virtual-reader: pipe");
         return vrp::kExitUsage;
     }
+    // Interrupted system calls are restarted; the loop's poll, which never
+    // is, sees the stop pipe.
     struct sigaction sa {};
     sa.sa_handler = on_stop_signal;
+    sa.sa_flags = SA_RESTART;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);

@@ -64,11 +64,11 @@ Server::~Server() {
     clients_.clear();
     if (host_listen_ >= 0) {
         close(host_listen_);
-        unlink(host_path_.c_str());
+        unlink_socket(host_path_, host_inode_);
     }
     if (control_listen_ >= 0) {
         close(control_listen_);
-        unlink(control_path_.c_str());
+        unlink_socket(control_path_, control_inode_);
     }
 }
 
@@ -76,18 +76,18 @@ bool Server::start(std::string* error) {
     if (!make_private_dir(dir_, error)) {
         return false;
     }
-    control_listen_ = listen_at(control_path_, error);
+    control_listen_ = listen_at(control_path_, &control_inode_, error);
     if (control_listen_ < 0) {
         return false;
     }
-    host_listen_ = listen_at(host_path_, error);
+    host_listen_ = listen_at(host_path_, &host_inode_, error);
     return host_listen_ >= 0;
 }
 
 void Server::update_bus() {
     if (on_bus() && host_listen_ < 0) {
         std::string error;
-        host_listen_ = listen_at(host_path_, &error);
+        host_listen_ = listen_at(host_path_, &host_inode_, &error);
         if (host_listen_ < 0) {
             std::fprintf(stderr, "kestro-virtual-reader: %s\n", error.c_str());
         }
@@ -101,7 +101,7 @@ void Server::update_bus() {
         }
         close(host_listen_);
         host_listen_ = -1;
-        unlink(host_path_.c_str());
+        unlink_socket(host_path_, host_inode_);
     }
 }
 

@@ -6,6 +6,8 @@
 // gone and every host connection closed; the control socket stays.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -62,7 +64,7 @@ class Server {
     void deliver(const std::vector<uint8_t>& report);
     served::Status status() const;
 
-    // Scenario faults (server_faults.cpp): set or clear one by the command
+    // Scenario faults (server_state.cpp): set or clear one by the command
     // line's request (false when the request is not valid), and end those
     // whose time is up.
     bool apply_fault(const served::FaultRequest& request);
@@ -82,6 +84,9 @@ class Server {
     vr::ReaderModel model_;
     int host_listen_ = -1;
     int control_listen_ = -1;
+    // The socket files made, so that only they are ever removed.
+    ino_t host_inode_ = 0;
+    ino_t control_inode_ = 0;
     std::vector<Client> clients_;
     bool plugged_ = true;
     int64_t restart_at_ms_ = -1;  // when off the bus for a reset: when it comes back

@@ -75,6 +75,19 @@ int ServedTest::run(const std::vector<std::string>& args, std::string* out, std:
     return program_->Run(args, out, err, 10000);
 }
 
+pid_t ServedTest::start(const std::vector<std::string>& args, const std::string& label) {
+    const pid_t pid =
+        program_->Start(args, root_ + "/" + label + ".out", root_ + "/" + label + ".err");
+    if (pid > 0) {
+        children_.push_back(pid);
+    }
+    return pid;
+}
+
+std::string ServedTest::errors_of(const std::string& label) const {
+    return ReadFile(root_ + "/" + label + ".err");
+}
+
 int ServedTest::stop(pid_t pid, int signal) {
     const int status = vr::harness::Stop(pid, signal, 5000);
     children_.erase(std::remove(children_.begin(), children_.end(), pid), children_.end());

@@ -36,6 +36,12 @@ class ServedTest : public ::testing::Test {
     // output and error go to *out and *err when given.
     int run(const std::vector<std::string>& args, std::string* out = nullptr,
             std::string* err = nullptr);
+    // Starts the program with `args` without waiting for anything; its
+    // standard output and error go to ROOT/LABEL.out and .err. Killed at the
+    // end of the test if still running.
+    pid_t start(const std::vector<std::string>& args, const std::string& label);
+    // What a program started as `label` wrote to its standard error.
+    std::string errors_of(const std::string& label) const;
     // Stops a served reader with `signal` and returns its exit status.
     int stop(pid_t pid, int signal = SIGTERM);
     // What the served reader wrote to its standard output so far.

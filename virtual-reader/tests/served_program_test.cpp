@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
+#include "served/client.h"
 #include "served/paths.h"
 #include "served_fixture.h"
 
@@ -125,6 +127,63 @@ TEST_F(ProgramTest, SignalsEndTheReaderAndRemoveItsSockets) {
     struct stat st;
     ASSERT_EQ(stat(dir().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+ino_t inode_of(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Whether the process has its handler for `signal` in place.
+bool catches(pid_t pid, int signal) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("SigCgt:", 0) == 0) {
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+        }
+    }
+    return false;
+}
+
+// A reader that is stopped with its backlog full takes no connection. No
+// command hangs on it, and a second serve of its name, even one that a
+// signal interrupts while it checks, leaves its sockets alone.
+TEST_F(ProgramTest, AStoppedReaderWithAFullBacklogIsLeftAloneAndNothingHangs) {
+    const pid_t stuck = serve("stuck");
+    const std::string control = served::control_socket(dir(), "stuck");
+    const ino_t control_inode = inode_of(control);
+    const ino_t host_inode = inode_of(socket_path("stuck"));
+    ASSERT_EQ(kill(stuck, SIGSTOP), 0);
+    std::vector<int> queued;
+    served::Connect why = served::Connect::Connected;
+    while (why == served::Connect::Connected && queued.size() < 256) {
+        queued.push_back(served::connect_socket(control, 0, &why));
+    }
+    ASSERT_EQ(why, served::Connect::Busy) << "the backlog never filled";
+    std::string err;
+    EXPECT_EQ(run({"status", "--name", "stuck"}, nullptr, &err), 2) << "it must not hang";
+    EXPECT_NE(err.find("'stuck'"), std::string::npos) << err;
+
+    const pid_t second = start({"serve", "--name", "stuck"}, "second");
+    ASSERT_GT(second, 0);
+    ASSERT_TRUE(Eventually([&] { return catches(second, SIGINT); }, 5000));
+    ASSERT_EQ(kill(second, SIGINT), 0);  // while it waits to tell whether "stuck" is alive
+    const int status = stop(second, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(errors_of("second").find("left alone"), std::string::npos) << errors_of("second");
+    EXPECT_EQ(inode_of(control), control_inode);
+    EXPECT_EQ(inode_of(socket_path("stuck")), host_inode);
+
+    for (int fd : queued) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    ASSERT_EQ(kill(stuck, SIGCONT), 0);
+    EXPECT_EQ(run({"status", "--name", "stuck"}), 0);
+    EXPECT_EQ(open_within(MR_PID_IDTECH, 2000), 0);
 }
 
 TEST_F(ProgramTest, ReaderKilledEarlierIsReplacedByANewOneOfTheSameName) {

@@ -34,4 +34,10 @@ bool name_valid(const std::string& name);
 bool dir_trusted(const std::string& path);
 bool socket_trusted(const std::string& path);
 
+// Why `dir` cannot serve as the readers' directory, in words for the user:
+// which folder, what is wrong with it and whose it is, and how to avoid it
+// (a private XDG_RUNTIME_DIR, when the folder is the fallback in /tmp that
+// any user could have made first). "" when it is trusted or missing.
+std::string dir_problem(const std::string& dir);
+
 }  // namespace served

@@ -2,6 +2,13 @@
 // one table per command group, each case a command line with its exit code
 // and what its output must hold.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -9,8 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "kestro.h"
 #include "mask.h"
 #include "reader_host.h"
+#include "served/protocol.h"
 
 namespace {
 
@@ -150,6 +159,65 @@ TEST(KestroList, InterfacesTheirModesAndWhichModesAnswer) {
     std::stringstream log;
     log << std::ifstream(trace + "/kestro.log").rdbuf();
     EXPECT_NE(log.str().find("vid=3e7a, pid=5a0"), std::string::npos) << log.str();
+}
+
+// A reader socket that is ours, with another user's process listening
+// behind it and answering hellos as a reader: made by root only.
+pid_t serve_as_nobody(const std::string& path) {
+    int ready[2];
+    if (pipe(ready) != 0) {
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strcpy(addr.sun_path, path.c_str());
+        umask(0177);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        char ok = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                  setgid(65534) == 0 && setuid(65534) == 0 && listen(fd, 4) == 0;
+        (void)!write(ready[1], &ok, 1);
+        served::Hello reader;
+        reader.identity.vendor_id = MR_VID;
+        reader.identity.product_id = MR_PID_IDTECH;
+        const auto hello = served::encode(served::Type::Hello, served::encode_hello(reader));
+        for (;;) {
+            const int c = accept(fd, nullptr, nullptr);
+            uint8_t buf[64];
+            if (c >= 0 && read(c, buf, sizeof buf) > 0) {
+                (void)!write(c, hello.data(), hello.size());
+            }
+            close(c);
+        }
+    }
+    char ok = 0;
+    if (child < 0 || read(ready[0], &ok, 1) != 1 || ok != 1) {
+        return -1;
+    }
+    close(ready[0]);
+    close(ready[1]);
+    return child;
+}
+
+TEST(KestroList, AReaderRunByAnotherUserBehindOurSocketIsNotTrusted) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "another user's reader needs root to be made";
+    }
+    ReaderHost host;
+    ASSERT_TRUE(host.serve("one", "idtech"));
+    const std::string socket = host.root() + "/kestro/theirs.sock";
+    const pid_t theirs = serve_as_nobody(socket);
+    ASSERT_GT(theirs, 0);
+    expect({{"list"},
+            0,
+            {"virtual  " + host.root() + "/kestro/one.sock", "virtual  " + socket + " mode unknown",
+             "cannot open: not trusted: the reader behind this socket runs as another user "
+             "(uid 65534)\n"},
+            ""},
+           host.run(command({"list"})));
+    kill(theirs, SIGKILL);
+    waitpid(theirs, nullptr, 0);
 }
 
 TEST(KestroRead, CardsAsTheWindowDecodesThem) {
