@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
+
+#include "served/client.h"
 
 namespace vrp {
 
@@ -35,18 +38,29 @@ bool Connection::receive() {
 }
 
 void Connection::send(served::Type type, const std::vector<uint8_t>& body, bool droppable) {
-    if (droppable && out_.size() >= kMaxQueued) {
+    if (droppable && backed_up()) {
         return;
+    }
+    if (queued() == 0) {
+        out_.clear();
+        sent_ = 0;
+        progress_ms_ = served::steady_ms();
+    } else if (sent_ >= out_.size() / 2) {
+        // What was sent goes once it is at least half: each byte is moved
+        // at most once on average.
+        out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(sent_));
+        sent_ = 0;
     }
     std::vector<uint8_t> frame = served::encode(type, body);
     out_.insert(out_.end(), frame.begin(), frame.end());
 }
 
 bool Connection::flush() {
-    while (!out_.empty()) {
-        ssize_t n = ::send(fd_, out_.data(), out_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    while (queued() > 0) {
+        ssize_t n = ::send(fd_, out_.data() + sent_, queued(), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n > 0) {
-            out_.erase(out_.begin(), out_.begin() + n);
+            sent_ += static_cast<size_t>(n);
+            progress_ms_ = served::steady_ms();
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -54,13 +68,15 @@ bool Connection::flush() {
         }
         return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
+    out_.clear();
+    sent_ = 0;
     return true;
 }
 
 void Connection::flush_for(int ms) {
     using namespace std::chrono;
     auto deadline = steady_clock::now() + milliseconds(ms);
-    while (flush() && !out_.empty()) {
+    while (flush() && queued() > 0) {
         auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
         if (left <= 0) {
             return;

@@ -189,9 +189,10 @@ int run_control_command(const std::string& dir, const Options& options) {
     if (m.type != Type::StatusAnswer || !served::decode_status(m.body, &s)) {
         return fail(kExitNoReader, who + " gave no status");
     }
-    std::fputs(options.json ? format_status_json(options.name, s).c_str()
-                            : format_status(options.name, s).c_str(),
-               stdout);
+    // By length: the text is escaped, but never cut at a byte.
+    const std::string text =
+        options.json ? format_status_json(options.name, s) : format_status(options.name, s);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return kExitDone;
 }
 

@@ -131,15 +131,23 @@ void Server::run(int stop_fd) {
         // ignores a negative descriptor).
         fds.push_back(pollfd{accepting(Role::Control) ? control_listen_ : -1, POLLIN, 0});
         fds.push_back(pollfd{accepting(Role::Host) ? host_listen_ : -1, POLLIN, 0});
+        int64_t deadline = next_deadline();
         for (const Client& c : clients_) {
-            short events = POLLIN;
-            if (c.connection->wants_to_write()) {
+            const Connection& conn = *c.connection;
+            // A client with answers piling up is not read from until it
+            // takes them; one whose held requests may go on is served now.
+            short events = conn.backed_up() ? 0 : POLLIN;
+            if (conn.wants_to_write()) {
                 events |= POLLOUT;
             }
-            fds.push_back(pollfd{c.connection->fd(), events, 0});
+            fds.push_back(pollfd{conn.fd(), events, 0});
+            if (conn.held) {
+                const int64_t due =
+                    conn.backed_up() ? conn.last_progress_ms() + kStalledClientMs : now_ms();
+                deadline = deadline < 0 ? due : std::min(deadline, due);
+            }
         }
         int timeout = -1;
-        const int64_t deadline = next_deadline();
         if (deadline >= 0) {
             timeout = static_cast<int>(
                 std::min<int64_t>(std::max<int64_t>(0, deadline - now_ms()), kMaxPollMs));
@@ -162,8 +170,10 @@ void Server::run(int stop_fd) {
         // their first poll.
         size_t count = clients_.size();
         for (size_t i = 0; i < count; ++i) {
-            if (fds[3 + i].revents != 0 && !clients_[i].closing) {
-                serve_client(clients_[i]);
+            Client& c = clients_[i];
+            if (!c.closing &&
+                (fds[3 + i].revents != 0 || (c.connection->held && !c.connection->backed_up()))) {
+                serve_client(c);
             }
         }
         if (leave_now_) {
@@ -175,6 +185,7 @@ void Server::run(int stop_fd) {
             if (!c.closing && !c.connection->flush()) {
                 c.closing = true;
             }
+            drop_if_stalled(c);
         }
         drop_closed_clients();
         if (fds[1].fd >= 0 && fds[1].revents != 0) {
@@ -188,12 +199,17 @@ void Server::run(int stop_fd) {
 
 void Server::serve_client(Client& client) {
     Connection& c = *client.connection;
-    if (!c.receive()) {
+    if (!c.held && !c.receive()) {
         client.closing = true;  // hung up, maybe in the middle of a message
         return;
     }
     Message m;
     for (;;) {
+        // Requests wait while the client's answers pile up unread.
+        c.held = c.backed_up();
+        if (c.held) {
+            return;
+        }
         auto r = c.decoder().next(&m);
         if (r == served::Decoder::Result::NeedMore) {
             return;
@@ -350,6 +366,20 @@ void Server::deliver(const std::vector<uint8_t>& report) {
 
 std::vector<uint8_t> Server::hello() const {
     return served::encode_hello(identity_of(model_, feature_length_));
+}
+
+void Server::drop_if_stalled(Client& client) {
+    const Connection& c = *client.connection;
+    if (client.closing || !c.held || !c.backed_up() ||
+        now_ms() - c.last_progress_ms() < kStalledClientMs) {
+        return;
+    }
+    std::fprintf(stderr,
+                 "kestro-virtual-reader: disconnected a %s (pid %u) that stopped reading: %zu "
+                 "bytes of answers untaken for %lld ms\n",
+                 client.role == Role::Host ? "host" : "command", c.peer_pid(), c.queued(),
+                 static_cast<long long>(kStalledClientMs));
+    client.closing = true;
 }
 
 void Server::drop_closed_clients() {

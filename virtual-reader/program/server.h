@@ -38,6 +38,7 @@ class Server {
     void run(int stop_fd);
 
     static constexpr size_t kMaxClientsPerRole = 32;
+    static constexpr int64_t kStalledClientMs = 2000;
 
   private:
     enum class Role { Host, Control };
@@ -75,6 +76,10 @@ class Server {
     void end_stall();
 
     std::vector<uint8_t> hello() const;
+    // Closes a client that has taken none of its answers for
+    // kStalledClientMs while it still has requests waiting: it sends and
+    // does not read. Logged on standard error.
+    void drop_if_stalled(Client& client);
     void drop_closed_clients();
 
     std::string dir_;

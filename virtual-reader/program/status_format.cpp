@@ -29,21 +29,53 @@ const char* bus_word(const served::Status& s) {
     return s.restarting ? "restarting" : s.away ? "away" : "plugged";
 }
 
-// A JSON string of text that needs no escapes but quotes and backslashes
-// (reader names, mode and command names, hex).
+// A JSON string of any bytes: quotes, backslashes and control characters
+// escaped, and each byte outside ASCII taken as the character of that
+// number, so that the output is always valid JSON whatever a reader sends.
 std::string quoted(const std::string& text) {
     std::string out = "\"";
-    for (char c : text) {
+    char esc[8];
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
         if (c == '"' || c == '\\') {
             out += '\\';
+            out += ch;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c >= 0x7F) {
+            std::snprintf(esc, sizeof esc, "\\u%04X", c);
+            out += esc;
+        } else {
+            out += ch;
         }
-        out += c;
     }
     return out + "\"";
 }
 
+// Text for a terminal: every byte outside printable ASCII, and the
+// backslash, as \xNN, so that nothing a reader sends reaches the terminal
+// raw or cuts the line.
+std::string printable(const std::string& text) {
+    std::string out;
+    char esc[8];
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x7F || c == '\\') {
+            std::snprintf(esc, sizeof esc, "\\x%02X", c);
+            out += esc;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 std::string fault_text(const served::StatusFault& f) {
-    std::string out = f.name;
+    std::string out = printable(f.name);
     if (f.value >= 0) {
         out += " " + std::to_string(f.value);
         const vr::FaultInfo* info = vr::find_fault(f.name);
@@ -80,8 +112,9 @@ std::string format_status(const std::string& name, const served::Status& s) {
     std::string out;
     char line[160];
     auto mode = static_cast<vr::Mode>(s.mode);
-    std::snprintf(line, sizeof line, "reader: %s\nmode: %u %s\nproduct id: 0x%04X\n", name.c_str(),
-                  s.mode, vr::mode_name(mode), s.product_id);
+    out += "reader: " + printable(name) + "\n";
+    std::snprintf(line, sizeof line, "mode: %u %s\nproduct id: 0x%04X\n", s.mode,
+                  vr::mode_name(mode), s.product_id);
     out += line;
     out += std::string("bus: ") + bus_word(s) + "\n";
     if (s.pending_mode != s.mode && s.pending_mode != 0) {
@@ -114,9 +147,8 @@ std::string format_status(const std::string& name, const served::Status& s) {
     out += "feature reports: " + std::to_string(s.history.size()) +
            (s.history.empty() ? "\n" : " (oldest first; ms since the reader started)\n");
     for (const served::StatusReport& r : s.history) {
-        std::snprintf(line, sizeof line, "  %8u %s %s %s: ", r.time_ms, r.get ? "get" : "set",
-                      r.command.c_str(), outcome(r));
-        out += line + report_hex(r) + "\n";
+        std::snprintf(line, sizeof line, "  %8u %s ", r.time_ms, r.get ? "get" : "set");
+        out += line + printable(r.command) + " " + outcome(r) + ": " + report_hex(r) + "\n";
     }
     return out;
 }

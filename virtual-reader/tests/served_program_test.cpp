@@ -1,12 +1,17 @@
 // The program's command line: exit codes, errors, signals, names, and the
 // keyboard mode that types a swipe instead of sending a report.
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "served/client.h"
 #include "served/paths.h"
@@ -184,6 +189,145 @@ TEST_F(ProgramTest, AStoppedReaderWithAFullBacklogIsLeftAloneAndNothingHangs) {
     ASSERT_EQ(kill(stuck, SIGCONT), 0);
     EXPECT_EQ(run({"status", "--name", "stuck"}), 0);
     EXPECT_EQ(open_within(MR_PID_IDTECH, 2000), 0);
+}
+
+// The resident memory of a process in kB, 0 when unknown.
+long resident_kb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+// A client that sends a million status requests and reads no answer: the
+// reader takes no more than it can queue, drops that client once it has
+// taken nothing for a while, says so, and serves everyone else as before.
+TEST_F(ProgramTest, AClientThatSendsWithoutReadingIsDroppedAndTheReaderStaysSmall) {
+    const pid_t server = serve("flood");
+    const long before = resident_kb(server);
+    const int fd = served::connect_socket(served::control_socket(dir(), "flood"), 0);
+    ASSERT_GE(fd, 0);
+    std::vector<uint8_t> stream = served::encode(served::Type::Hello, served::encode_hello({}));
+    const std::vector<uint8_t> status = served::encode(served::Type::Status, {});
+    for (int i = 0; i < 1000000; ++i) {
+        stream.insert(stream.end(), status.begin(), status.end());
+    }
+    served::send_all(fd, stream, 4000);  // stops when the reader no longer takes any
+    EXPECT_TRUE(Eventually(
+        [&] {
+            return ReadFile(dir() + "/../flood.err").find("stopped reading") != std::string::npos;
+        },
+        5000))
+        << ReadFile(dir() + "/../flood.err");
+    EXPECT_LT(resident_kb(server), before + 16 * 1024) << "kB, from " << before;
+    close(fd);
+    std::string out;
+    EXPECT_EQ(run({"status", "--name", "flood"}, &out), 0);
+    EXPECT_NE(out.find("hosts: 0"), std::string::npos) << out;
+}
+
+// A reader of our protocol that is not this program: it answers every
+// status request with `status`, whatever names that holds.
+class OtherReader {
+  public:
+    OtherReader(const std::string& path, served::Status status) : status_(std::move(status)) {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strcpy(addr.sun_path, path.c_str());
+        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const mode_t old = umask(0177);
+        bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        umask(old);
+        listen(fd_, 4);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~OtherReader() {
+        stop_ = true;
+        thread_.join();
+        close(fd_);
+    }
+
+  private:
+    void serve() {
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, 5) != 1) {
+                continue;
+            }
+            const int c = accept(fd_, nullptr, nullptr);
+            served::Decoder decoder;
+            served::Message m;
+            uint8_t buf[512];
+            ssize_t n;
+            while (c >= 0 && (n = read(c, buf, sizeof buf)) > 0) {
+                decoder.feed(buf, static_cast<size_t>(n));
+                while (decoder.next(&m) == served::Decoder::Result::Ready) {
+                    const auto reply =
+                        m.type == served::Type::Hello
+                            ? served::encode(served::Type::Hello, served::encode_hello({}))
+                            : served::encode(served::Type::StatusAnswer,
+                                             served::encode_status(status_));
+                    (void)!write(c, reply.data(), reply.size());
+                }
+            }
+            close(c);
+        }
+    }
+
+    served::Status status_;
+    int fd_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Whatever names a reader announces, status shows them escaped and whole:
+// \xNN in text, JSON's escapes in JSON, never a raw control byte.
+TEST_F(ProgramTest, StatusEscapesTheOddNamesAReaderAnnounces) {
+    ASSERT_EQ(mkdir(dir().c_str(), 0700), 0);
+    served::Status odd;
+    odd.mode = 2;
+    odd.plugged = true;
+    served::StatusReport r;
+    const char command[] = "cut\0here\ttab\x1b]0;title\x07";
+    r.command.assign(command, sizeof command - 1);
+    r.bytes = {0xAB};
+    r.length = 1;
+    odd.history.push_back(r);
+    odd.faults.push_back({"q\"b\\\n\x7f\xc3", false, -1});
+    ASSERT_FALSE(served::encode_status(odd).empty());
+    OtherReader other(served::control_socket(dir(), "odd"), odd);
+    struct Case {
+        const char* format;
+        std::vector<std::string> shown;
+        std::string last;
+    };
+    const Case cases[] = {
+        {"text",
+         {"set cut\\x00here\\x09tab\\x1B]0;title\\x07 refused: AB\n",
+          "faults: q\"b\\x5C\\x0A\\x7F\\xC3\n"},
+         "feature reports: 1"},
+        {"json",
+         {"\"command\": \"cut\\u0000here\\ttab\\u001B]0;title\\u0007\"",
+          "{\"name\": \"q\\\"b\\\\\\n\\u007F\\u00C3\""},
+         "\n}\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        std::string out;
+        ASSERT_EQ(run({"status", "--name", "odd", "--format", c.format}, &out), 0);
+        for (const std::string& text : c.shown) {
+            EXPECT_NE(out.find(text), std::string::npos) << out;
+        }
+        EXPECT_NE(out.find(c.last), std::string::npos) << out;
+        for (char ch : out) {
+            const auto b = static_cast<unsigned char>(ch);
+            EXPECT_TRUE(ch == '\n' || (b >= 0x20 && b < 0x7F)) << "raw byte " << int(b);
+        }
+    }
 }
 
 TEST_F(ProgramTest, ReaderKilledEarlierIsReplacedByANewOneOfTheSameName) {
