@@ -1,6 +1,7 @@
 #include "files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,7 +49,13 @@ HANDLE open_drive_file(LPCSTR name, DWORD access, DWORD disposition) {
     for (const char* p = name + 1; *p != '\0'; ++p) {
         path += *p == '\\' ? '/' : *p;
     }
-    int flags = O_CLOEXEC;
+    // The drive root may be a directory that other users can write (a
+    // KESTRO_TRACE_DIR of /tmp, or a user's folder while root runs with that
+    // user's environment), so only the caller's own plain file is used: a
+    // symlink is not followed, a FIFO or device cannot block the open, and
+    // anything but a regular file with one link, owned by the effective
+    // user, is refused as Windows refuses a file it may not open.
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
     bool r = (access & GENERIC_READ) != 0;
     bool w = (access & GENERIC_WRITE) != 0;
     flags |= r && w ? O_RDWR : w ? O_WRONLY : O_RDONLY;
@@ -56,6 +63,13 @@ HANDLE open_drive_file(LPCSTR name, DWORD access, DWORD disposition) {
     if (fd < 0) {
         SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND
                                                          : ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        st.st_nlink != 1 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     SetLastError(ERROR_SUCCESS);

@@ -3,11 +3,7 @@
 // and error codes Windows gives.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -258,54 +254,6 @@ TEST_F(HidTest, FeatureReportsCheckTheLengthAndPassTheDevicesAnswer) {
     EXPECT_FALSE(HidD_SetFeature(h, f, 4));
     EXPECT_FALSE(HidD_GetFeature(h, f, 4));
     CloseHandle(h);
-}
-
-TEST_F(HidTest, DriveFilesOpenOnlyWhenTheyExistAndAppend) {
-    char tmpl[] = "/tmp/kp-drive-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    kp::set_drive_root(tmpl);
-    const DWORD rw = GENERIC_READ | GENERIC_WRITE;
-    EXPECT_EQ(CreateFileA("\\log.txt", rw, 3, nullptr, OPEN_EXISTING, 0, nullptr),
-              INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    std::string file = std::string(tmpl) + "/log.txt";
-    std::ofstream(file) << "ab";
-    HANDLE f = CreateFileA("\\log.txt", rw, 3, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(SetFilePointer(f, 0, nullptr, FILE_END), 2u);
-    DWORD n = 0;
-    EXPECT_TRUE(WriteFile(f, "cd", 2, &n, nullptr));
-    EXPECT_EQ(n, 2u);
-    CloseHandle(f);
-    std::ifstream in(file);
-    std::string text;
-    in >> text;
-    EXPECT_EQ(text, "abcd");
-    std::remove(file.c_str());
-    rmdir(tmpl);
-}
-
-TEST_F(HidTest, TheDriveRootComesFromTheEnvironmentWhenAbsolute) {
-    const struct {
-        const char* value;  // nullptr: unset
-        const char* root;
-    } cases[] = {
-        {nullptr, "/"},
-        {"", "/"},
-        {"relative/dir", "/"},
-        {"/home/u", "/home/u"},
-        {"/tmp/trace/", "/tmp/trace/"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value != nullptr ? c.value : "(unset)");
-        if (c.value != nullptr) {
-            setenv(kp::kDriveRootVariable, c.value, 1);
-        } else {
-            unsetenv(kp::kDriveRootVariable);
-        }
-        EXPECT_EQ(kp::drive_root_from_environment(), c.root);
-    }
-    unsetenv(kp::kDriveRootVariable);
 }
 
 }  // namespace
