@@ -1,14 +1,22 @@
 // A fake card reader made through /dev/uhid, for trying installed programs
 // against a real kernel and udev: it answers the feature reports (a mode
 // change and reset bring it back under the new mode's product id) and swipes
-// a test card on request. Commands come one a line on standard input:
-//   swipe   a test card in the current mode
-//   node    prints "node /dev/hidrawN PPPP" once the device is up
-//   quit    (or the end of the input) unplugs the device and ends
+// a card on request. Commands come one a line on standard input; each but
+// quit is answered with one line on standard output:
+//   swipe [T1|T2|T3]  a card in the current mode: the test card, or these
+//                     tracks (ISO text, "|" between them, empty for none);
+//                     "swiped N" (the report's length, 0 in keyboard mode)
+//   node              "node /dev/hidrawN pppp" once the device is up
+//   unplug            the device leaves the bus; "unplugged"
+//   plug [MODE]       a new device arrives (in MODE, else the last mode);
+//                     answered as node
+//   state             "state MODE PPPP NODE" (NODE "-" while it is away)
+//   quit              (or the end of the input) unplugs the device and ends
 //   kestro_uhid_device [kb|idtech|magtek]      (default idtech)
 #include <cstdio>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "uhid_reader.h"
@@ -19,20 +27,47 @@ const vr::Track kCard[3] = {{"%B4111111111111111^TEST/CARD A^3012101000000000000
                             {";4111111111111111=30121010000000000?", 0},
                             {"", 0}};
 
-void print_node(kernel_test::UhidReader& reader) {
-    // After a mode change the device is away for a moment: wait for it.
-    const std::string node = reader.node(10000);
-    std::printf("node %s %04x\n", node.empty() ? "-" : node.c_str(), reader.product_id());
+const std::map<std::string, vr::Mode> kModes = {
+    {"kb", vr::Mode::Keyboard}, {"idtech", vr::Mode::Idtech}, {"magtek", vr::Mode::Magtek}};
+
+const char* mode_word(vr::Mode mode) {
+    for (const auto& m : kModes) {
+        if (m.second == mode) {
+            return m.first.c_str();
+        }
+    }
+    return "?";
+}
+
+void answer(const std::string& line) {
+    std::printf("%s\n", line.c_str());
     std::fflush(stdout);
+}
+
+void print_node(kernel_test::UhidReader* reader) {
+    // After a mode change the device is away for a moment: wait for it.
+    const std::string node = reader ? reader->node(10000) : std::string();
+    std::printf("node %s %04x\n", node.empty() ? "-" : node.c_str(),
+                reader ? reader->product_id() : 0);
+    std::fflush(stdout);
+}
+
+// The tracks of "T1|T2|T3" (missing ones empty).
+void parse_tracks(const std::string& text, vr::Track tracks[3]) {
+    size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        size_t bar = text.find('|', start);
+        tracks[i].text = text.substr(start, bar == std::string::npos ? bar : bar - start);
+        tracks[i].status = 0;
+        start = bar == std::string::npos ? text.size() : bar + 1;
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::map<std::string, vr::Mode> modes = {
-        {"kb", vr::Mode::Keyboard}, {"idtech", vr::Mode::Idtech}, {"magtek", vr::Mode::Magtek}};
-    const auto mode = modes.find(argc > 1 ? argv[1] : "idtech");
-    if (argc > 2 || mode == modes.end()) {
+    const auto mode = kModes.find(argc > 1 ? argv[1] : "idtech");
+    if (argc > 2 || mode == kModes.end()) {
         std::fprintf(stderr, "usage: kestro_uhid_device [kb|idtech|magtek]\n");
         return 2;
     }
@@ -46,14 +81,52 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kestro_uhid_device: the kernel brought up no hidraw node\n");
         return 1;
     }
-    print_node(*reader);
+    vr::Mode last = mode->second;
+    print_node(reader.get());
     for (std::string line; std::getline(std::cin, line) && line != "quit";) {
-        if (line == "swipe") {
-            reader->swipe(kCard);
-        } else if (line == "node") {
-            print_node(*reader);
+        const size_t space = line.find(' ');
+        const std::string word = line.substr(0, space);
+        const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+        if (reader) {
+            last = reader->with_model([](vr::ReaderModel& m) { return m.mode(); });
+        }
+        if (word == "swipe") {
+            if (!reader) {
+                answer("error the reader is unplugged");
+                continue;
+            }
+            vr::Track tracks[3];
+            if (space == std::string::npos) {
+                for (int i = 0; i < 3; ++i) {
+                    tracks[i] = kCard[i];
+                }
+            } else {
+                parse_tracks(rest, tracks);
+            }
+            answer("swiped " + std::to_string(reader->swipe(tracks).size()));
+        } else if (word == "node") {
+            print_node(reader.get());
+        } else if (word == "unplug") {
+            reader.reset();
+            answer("unplugged");
+        } else if (word == "plug") {
+            const auto m = kModes.find(rest.empty() ? mode_word(last) : rest);
+            if (m == kModes.end()) {
+                answer("error unknown mode \"" + rest + "\"");
+                continue;
+            }
+            reader.reset();
+            reader = kernel_test::UhidReader::create(m->second);
+            print_node(reader.get());
+        } else if (word == "state") {
+            char text[96];
+            const std::string node = reader ? reader->node(0) : std::string();
+            std::snprintf(text, sizeof text, "state %s %04X %s", mode_word(last),
+                          vr::product_id(last), node.empty() ? "-" : node.c_str());
+            answer(text);
         } else if (!line.empty()) {
             std::fprintf(stderr, "kestro_uhid_device: unknown command \"%s\"\n", line.c_str());
+            answer("error unknown command");
         }
     }
     return 0;
