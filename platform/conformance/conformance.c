@@ -86,8 +86,10 @@ static void test_events(void) {
     check(r == WAIT_TIMEOUT, "the wait reset the auto-reset event: 258 (got %lu)",
           (unsigned long)r);
 
-    /* The library's read event is named: a second create opens the same
-     * event, keeps its kind and state, and says so. */
+    /* Named events. The library's read event has no name on purpose (a
+     * named one would be shared by every process using the library), but
+     * the stand-in takes names as Windows does: a second create opens the
+     * same event, keeps its kind and state, and says so. */
     SetLastError(SENTINEL);
     first = CreateEventA(NULL, FALSE, FALSE, "kestro-conformance-event");
     check(first != NULL && GetLastError() == 0,

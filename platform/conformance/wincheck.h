@@ -1,10 +1,12 @@
 /*
- * wincheck.h - what the Windows test programs share: checks that print one
- * line each ("ok   ..." or "FAIL ...") and are counted, the closing line
- * with the counts, and the check of a built file's version resource.
- * Included once per program (the counts are the program's own). The checks
- * and counts also build elsewhere (the platform's conformance program builds
- * against the platform layer too); the version resource is Windows only.
+ * wincheck.h - what the Windows test programs share (this conformance
+ * program, the library's and the utility's Windows tests): checks that
+ * print one line each ("ok   ..." or "FAIL ...") and are counted, the
+ * closing line with the counts, and the check of a built file's version
+ * resource. Included once per program (the counts are the program's own).
+ * The checks and counts also build elsewhere (the conformance program
+ * builds against the platform layer too); the version resource is Windows
+ * only.
  */
 #ifndef KESTRO_WINCHECK_H
 #define KESTRO_WINCHECK_H
