@@ -15,21 +15,20 @@
 namespace kp {
 namespace {
 
-constexpr int kDefaultTimeoutMs = 2000;
-constexpr int kMaxTimeoutMs = 60000;
-
-// The default wait, or the one KESTRO_SERVED_TIMEOUT_MS gives (1 to 60000):
-// an application tested against a reader that does not answer need not
-// wait the full time for each case.
+// The default wait, or the one KESTRO_SERVED_TIMEOUT_MS gives: an
+// application tested against a reader that does not answer need not wait
+// the full time for each case. A value that cannot be used is said once on
+// standard error rather than ignored without a word: the variable is set
+// only by someone testing with virtual readers.
 int default_timeout_ms() {
-    const char* text = secure_getenv("KESTRO_SERVED_TIMEOUT_MS");
-    if (text == nullptr || *text == '\0') {
-        return kDefaultTimeoutMs;
+    static bool told = false;
+    std::string problem;
+    const int ms = served::answer_timeout_ms(&problem);
+    if (!problem.empty() && !told) {
+        told = true;
+        std::fprintf(stderr, "libkestro: %s\n", problem.c_str());
     }
-    char* end = nullptr;
-    long ms = std::strtol(text, &end, 10);
-    return *end == '\0' && ms >= 1 && ms <= kMaxTimeoutMs ? static_cast<int>(ms)
-                                                          : kDefaultTimeoutMs;
+    return ms;
 }
 
 int& timeout_ms() {

@@ -42,6 +42,25 @@ bool readers_requested() {
     return value != nullptr && value[0] == '1' && value[1] == '\0';
 }
 
+int answer_timeout_ms(std::string* problem) {
+    problem->clear();
+    const char* text = secure_getenv(kTimeoutVariable);
+    if (text == nullptr || *text == '\0') {
+        return kDefaultAnswerMs;
+    }
+    const std::string value = text;
+    if (value.size() <= 5 && value.find_first_not_of("0123456789") == std::string::npos) {
+        const int ms = std::stoi(value);
+        if (ms >= 1 && ms <= kMaxAnswerMs) {
+            return ms;
+        }
+    }
+    *problem = std::string(kTimeoutVariable) + "='" + value + "' is not a time from 1 to " +
+               std::to_string(kMaxAnswerMs) + " ms; " + std::to_string(kDefaultAnswerMs) +
+               " ms are used";
+    return kDefaultAnswerMs;
+}
+
 std::string reader_dir() {
     if (!dir_override().empty()) {
         return dir_override();

@@ -60,6 +60,10 @@ int run_list(int argc, char** argv) {
     if (!denied.empty()) {
         std::fprintf(stderr, "kestro: %s\n", node_access::denied_line(denied).c_str());
     }
+    const std::string note = virtual_readers_note();
+    if (!note.empty()) {
+        std::fprintf(stderr, "kestro: %s\n", note.c_str());
+    }
     if (answering == 0) {
         std::fprintf(stderr, "kestro: no reader answers%s\n",
                      !denied.empty() ? " that this user can open"

@@ -79,4 +79,21 @@ std::vector<Interface> virtual_interfaces() {
     return found;
 }
 
+std::string virtual_readers_note() {
+    const std::string dir = served::reader_dir();
+    if (served::readers_requested()) {
+        const std::string problem = served::dir_problem(dir);
+        return problem.empty() ? "" : "virtual readers cannot be used: " + problem;
+    }
+    if (!served::dir_trusted(dir) || !served::has_readers(dir)) {
+        return "";
+    }
+    std::string names;
+    for (const std::string& name : served::reader_names(dir)) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    return "virtual readers are served (" + names + " in " + dir + ") but not looked for: set " +
+           served::kRequestVariable + "=1 to use them";
+}
+
 }  // namespace kcli

@@ -22,5 +22,9 @@ struct Interface {
 std::vector<Interface> hidraw_interfaces();
 // The virtual readers' host sockets, when KESTRO_VIRTUAL_READERS=1.
 std::vector<Interface> virtual_interfaces();
+// A sentence on virtual readers that would otherwise go unseen: readers
+// served while this program does not look for them (and the variable that
+// makes it look), or a readers' folder that cannot be used. "" for none.
+std::string virtual_readers_note();
 
 }  // namespace kcli

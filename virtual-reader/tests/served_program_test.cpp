@@ -330,6 +330,38 @@ TEST_F(ProgramTest, StatusEscapesTheOddNamesAReaderAnnounces) {
     }
 }
 
+// A readers' folder that is not this user's private folder is named, with
+// what is wrong with it and whose it is.
+TEST_F(ProgramTest, ServeNamesATakenReadersFolderAndItsOwner) {
+    struct Case {
+        std::string runtime;
+        bool as_nobody;  // else a plain file is in the way
+        std::string said;
+    };
+    std::vector<Case> cases = {
+        {beside(dir(), "filed"), false, "is taken: it is not a folder but a file of "}};
+    if (geteuid() == 0) {
+        cases.push_back({beside(dir(), "owned"), true, "is taken: it belongs to "});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.runtime);
+        ASSERT_EQ(mkdir(c.runtime.c_str(), 0700), 0);
+        const std::string folder = c.runtime + "/kestro";
+        if (c.as_nobody) {
+            ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+            ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+        } else {
+            write_file(folder, "");
+        }
+        vr::harness::ReaderProgram program(c.runtime);
+        std::string err;
+        EXPECT_EQ(program.Run({"serve", "--name", "x"}, nullptr, &err), 1);
+        EXPECT_NE(err.find(folder + " " + c.said), std::string::npos) << err;
+        EXPECT_NE(err.find(c.as_nobody ? "(uid 65534)" : "(uid "), std::string::npos) << err;
+        EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+    }
+}
+
 TEST_F(ProgramTest, ReaderKilledEarlierIsReplacedByANewOneOfTheSameName) {
     pid_t first = serve("again");
     stop(first, SIGKILL);

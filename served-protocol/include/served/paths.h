@@ -14,6 +14,15 @@ namespace served {
 inline constexpr const char kRequestVariable[] = "KESTRO_VIRTUAL_READERS";
 bool readers_requested();
 
+// How long a host waits for a reader's answer: 2000 ms, or what the
+// environment variable KESTRO_SERVED_TIMEOUT_MS gives (1 to 60000, read
+// with secure_getenv). A value that is not such a number is not used: the
+// default then, and *problem says why in one sentence ("" otherwise).
+inline constexpr const char kTimeoutVariable[] = "KESTRO_SERVED_TIMEOUT_MS";
+constexpr int kDefaultAnswerMs = 2000;
+constexpr int kMaxAnswerMs = 60000;
+int answer_timeout_ms(std::string* problem);
+
 // The directory set with set_reader_dir, else $XDG_RUNTIME_DIR/kestro,
 // else /tmp/kestro-<uid>.
 std::string reader_dir();

@@ -130,6 +130,9 @@ TEST(KestroList, InterfacesTheirModesAndWhichModesAnswer) {
     ASSERT_TRUE(host.serve("one", "idtech"));
     ASSERT_TRUE(host.serve("two", "kb"));
     const std::string dir = host.root() + "/kestro/";
+    const std::string taken = host.root() + "/taken";
+    ASSERT_TRUE(std::filesystem::create_directory(taken));
+    std::ofstream(taken + "/kestro").close();
     struct ListCase {
         Case c;
         std::vector<std::string> env;
@@ -142,8 +145,25 @@ TEST(KestroList, InterfacesTheirModesAndWhichModesAnswer) {
            "answers  USB/HID IDTECH (05A0)\n", "answers  USB/KB (0500)\n"},
           ""},
          {}},
-        // Virtual readers are not looked for unless asked for.
+        // Virtual readers are not looked for unless asked for; the variable
+        // that asks is named when they are served.
         {{{"list"}, 2, {}, "no reader answers (none connected)"}, {"KESTRO_VIRTUAL_READERS=0"}},
+        {{{"list"},
+          2,
+          {},
+          "kestro: virtual readers are served (one, two in " + host.root() +
+              "/kestro) but not looked for: set KESTRO_VIRTUAL_READERS=1 to use them\n"},
+         {"KESTRO_VIRTUAL_READERS=0"}},
+        // A readers' folder that is taken is named, with the way out.
+        {{{"list"},
+          2,
+          {},
+          "virtual readers cannot be used: " + taken +
+              "/kestro is taken: it is not a folder but a file of "},
+         {"XDG_RUNTIME_DIR=" + taken}},
+        // A time-out that cannot be used is said, not ignored.
+        {{{"list"}, 0, {"answers"}, "libkestro: KESTRO_SERVED_TIMEOUT_MS='12x' is not a time"},
+         {"KESTRO_SERVED_TIMEOUT_MS=12x"}},
     };
     for (const ListCase& l : cases) {
         expect(l.c, host.run(command(l.c.args), l.env));
