@@ -109,7 +109,16 @@ KESTRO_API int32_t KESTRO_CALL gtime(void);
  * already under way); 1 no session; 2 no usable read handle for the product
  * id; 3 nothing arrived in time, or the read failed (buffer all zero).
  * ReadData1: block until a report arrives. 0 read; 1 no session; 2 no slot
- * for the product id, or the read failed. */
+ * for the product id, or the read failed.
+ *
+ * A reader that leaves (unplugged, reset, a mode change) does not come back
+ * into the open session: from then on ReadData returns 3 and every command
+ * fails. A read under way when it leaves ends with 3 before its timeout;
+ * a read started later waits its whole timeout. So when ReadData returns 3
+ * early, or a command such as GetMrState fails (it answers only while the
+ * reader is there), call CloseUSB and then SetID and OpenUSB for each mode
+ * until one returns 0: OpenUSB returns 2 until the reader is back, maybe
+ * in another mode. Reports sent while no session is open are lost. */
 KESTRO_API int32_t KESTRO_CALL ReadData(unsigned char* pbuf, int32_t timeout, int32_t tag);
 KESTRO_API int32_t KESTRO_CALL ReadData1(unsigned char* pbuf);
 

@@ -76,6 +76,16 @@ Run ReaderHost::finish(pid_t pid) {
     return r;
 }
 
+Run ReaderHost::output(pid_t pid) const {
+    Run r;
+    const auto at = outputs_.find(pid);
+    if (at != outputs_.end()) {
+        r.out = vr::harness::ReadFile(at->second + ".out");
+        r.err = vr::harness::ReadFile(at->second + ".err");
+    }
+    return r;
+}
+
 Run ReaderHost::run(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
     return finish(start(argv, env));
 }

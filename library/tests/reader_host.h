@@ -36,6 +36,8 @@ class ReaderHost {
     pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
     bool finished(pid_t pid);  // whether it has ended (then finish returns at once)
     Run finish(pid_t pid);
+    // What a started program has written so far (status -1).
+    Run output(pid_t pid) const;
     Run run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
     // Runs kestro-virtual-reader with `args`.
     Run reader(const std::vector<std::string>& args);

@@ -46,7 +46,7 @@ const char* help_text() {
            "Exit status:\n"
            "  0  success\n"
            "  1  bad usage (one line on stderr; nothing was changed)\n"
-           "  2  no reader answered\n"
+           "  2  no reader answered, or it left and was not back in time\n"
            "  3  no card arrived in time, or the reader refused or failed a command\n";
 }
 

@@ -1,25 +1,15 @@
-// kestro read: waits for cards and prints each one.
-#include <chrono>
+// kestro read: waits for cards and prints each one, following the reader
+// when it leaves and comes back.
 #include <cstdio>
 #include <cstring>
 
 #include "card.h"
 #include "cli.h"
+#include "follow.h"
 #include "kestro.h"
 #include "options.h"
 
 namespace kcli {
-namespace {
-
-int64_t now_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Longest single wait inside the library, so a long timeout stays a loop.
-constexpr int32_t kSliceMs = 500;
-
-}  // namespace
 
 int run_read(int argc, char** argv) {
     long count = 1;
@@ -58,49 +48,46 @@ int run_read(int argc, char** argv) {
     if (!operands.empty()) {
         return usage_error("read takes no operands");
     }
-    const Mode* mode = open_reader();
+    FollowedReader reader;
+    const Mode* mode = reader.open();
     if (mode == nullptr) {
         return fail(kNoReader, "no reader answers (kestro list says why)");
     }
     if (mode->pid == MR_PID_KEYBOARD) {
-        CloseKestro();
+        reader.close();
         return fail(kFailed,
                     "the reader is in USB/KB mode and types cards as keystrokes; read in an HID "
                     "mode (kestro mode idtech)");
     }
-    uint8_t buffer[MR_READ_BUF_LEN];
     int result = kOk;
     for (long n = 0; n < count && result == kOk; ++n) {
-        const int64_t deadline = now_ms() + timeout;
+        const int64_t deadline = timeout == 0 ? -1 : now_ms() + timeout;
         Card card;
-        bool got = false;
-        while (!got) {
-            int64_t left = timeout == 0 ? kSliceMs : deadline - now_ms();
-            if (left <= 0) {
+        int32_t status = 0;
+        switch (reader.next_card(deadline, &card, &status)) {
+            case FollowedReader::Outcome::Card:
+                std::fputs(json ? (card_json(card, masked) + "\n").c_str()
+                                : card_text(card, masked).c_str(),
+                           stdout);
+                if (!json && n + 1 < count) {
+                    std::fputs("\n", stdout);
+                }
+                std::fflush(stdout);
                 break;
-            }
-            const int32_t slice = static_cast<int32_t>(left < kSliceMs ? left : kSliceMs);
-            const int32_t status = ReadData(buffer, slice, 0);
-            if (status == 1 || status == 2) {
+            case FollowedReader::Outcome::NoCard:
+                result = fail(kFailed, "no card within " + std::to_string(timeout) + " ms");
+                break;
+            case FollowedReader::Outcome::Gone:
+                result = fail(kNoReader, "the reader left and was not back within " +
+                                             std::to_string(timeout) + " ms");
+                break;
+            case FollowedReader::Outcome::Failed:
                 result = fail(
                     kFailed, "the reader cannot be read (ReadData " + std::to_string(status) + ")");
                 break;
-            }
-            got = status == 0 && decode_card(buffer, mode->pid, &card);
-        }
-        if (got) {
-            std::fputs(
-                json ? (card_json(card, masked) + "\n").c_str() : card_text(card, masked).c_str(),
-                stdout);
-            if (!json && n + 1 < count) {
-                std::fputs("\n", stdout);
-            }
-            std::fflush(stdout);
-        } else if (result == kOk) {
-            result = fail(kFailed, "no card within " + std::to_string(timeout) + " ms");
         }
     }
-    CloseKestro();
+    reader.close();
     return result;
 }
 

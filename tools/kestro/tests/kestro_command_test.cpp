@@ -307,6 +307,94 @@ TEST(KestroRead, CardsAsTheWindowDecodesThem) {
     }
 }
 
+// kestro read while the reader leaves and comes back: each step waits for
+// what the command says on stderr before the next, and a card swiped once
+// the reader is back is read.
+TEST(KestroRead, FollowsTheReaderWhenItLeavesAndComesBack) {
+    const std::string left = "kestro: the reader has left; waiting for it to come back\n";
+    const std::string back = "kestro: the reader is back in USB/HID ";
+    struct Step {
+        std::vector<std::string> command;  // the program's command line: kestro-virtual-reader
+                                           // (name added), or kestro when it starts with "kestro"
+        std::string then_said;             // on kestro read's stderr before the next step
+    };
+    struct FollowCase {
+        const char* name;
+        std::vector<std::string> read;  // kestro read's options
+        std::vector<Step> steps;
+        int status;
+        std::string out;
+        std::string err;  // the end of stderr
+    };
+    const std::vector<FollowCase> cases = {
+        {"unplug, plug, swipe",
+         {"read", "--timeout", "20000"},
+         {{{"unplug"}, left}, {{"plug"}, back + "IDTECH\n"}, {{"swipe"}, ""}},
+         0,
+         "track 1: ok, length 52\n",
+         back + "IDTECH\n"},
+        {"off the bus for a while",
+         {"read"},
+         {{{"fault", "leave-bus", "1500"}, left}, {{}, back + "IDTECH\n"}, {{"swipe"}, ""}},
+         0,
+         kMasked2 + "\n",
+         back + "IDTECH\n"},
+        {"back in another HID mode",
+         {"read", "--format", "json"},
+         {{{"kestro", "mode", "magtek"}, back + "MAGTEK\n"}, {{"swipe"}, ""}},
+         0,
+         "{\"masked\":true,",
+         back + "MAGTEK\n"},
+        {"gone until the time-out",
+         {"read", "--timeout", "1500"},
+         {{{"unplug"}, left}},
+         2,
+         "",
+         left + "kestro: the reader left and was not back within 1500 ms\n"},
+        {"back in keyboard mode only",
+         {"read", "--timeout", "4000"},
+         {{{"kestro", "mode", "kb"}, "back in USB/KB mode"}},
+         2,
+         "",
+         "kestro: the reader left and was not back within 4000 ms\n"},
+    };
+    for (const FollowCase& f : cases) {
+        SCOPED_TRACE(f.name);
+        ReaderHost host;
+        ASSERT_TRUE(host.serve("follow", "idtech"));
+        const pid_t reading = host.start(command(f.read));
+        // Reading once the library has a read under way.
+        ASSERT_TRUE(vr::harness::Eventually(
+            [&] {
+                return host.reader({"status", "--name", "follow"}).out.find("hosts: 1") !=
+                       std::string::npos;
+            },
+            5000));
+        for (const Step& s : f.steps) {
+            if (!s.command.empty() && s.command[0] == "kestro") {
+                const kestro_test::Run r = host.run(command({s.command.begin() + 1, s.command.end()}));
+                EXPECT_EQ(r.status, 0) << r.err;
+            } else if (!s.command.empty()) {
+                std::vector<std::string> args = s.command;
+                args.insert(args.begin() + 1, {"--name", "follow"});
+                const kestro_test::Run r = host.reader(args);
+                EXPECT_EQ(r.status, 0) << r.err;
+            }
+            if (!s.then_said.empty()) {
+                EXPECT_TRUE(vr::harness::Eventually(
+                    [&] { return host.output(reading).err.find(s.then_said) != std::string::npos; },
+                    10000))
+                    << "not said: " << s.then_said << "\nstderr: " << host.output(reading).err;
+            }
+        }
+        const kestro_test::Run r = host.finish(reading);
+        EXPECT_EQ(r.status, f.status) << r.out << r.err;
+        EXPECT_NE(r.out.find(f.out), std::string::npos) << r.out;
+        ASSERT_GE(r.err.size(), f.err.size()) << r.err;
+        EXPECT_EQ(r.err.substr(r.err.size() - f.err.size()), f.err);
+    }
+}
+
 TEST(KestroMask, EachTrackKeepsItsLayoutAndNoMoreThanSixAndFourDigits) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {kTrack1, kMasked1},
