@@ -1,6 +1,8 @@
 # kestro_version_resource(target description): gives a Windows target a
-# version resource with the project's version, the product name, the
-# description and the target's file name.
+# version resource with the project's version, the product and company
+# name, the copyright of the MIT licence (LICENSE), the description and the
+# target's file name.
+set(KESTRO_COPYRIGHT "Copyright (C) 2026 The Kestro developers. MIT licence.")
 function(kestro_version_resource target description)
     get_target_property(type ${target} TYPE)
     get_target_property(name ${target} OUTPUT_NAME)

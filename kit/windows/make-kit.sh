@@ -35,7 +35,7 @@ for arch in i686 x86_64; do
     done
 done
 mkdir -p "$stage/include" "$stage/vb" "$stage/dotnet" "$stage/KestroConfigure"
-cp "$out/install-i686/include/kestro.h" "$stage/include/"
+cp "$out/install-i686/include/kestro.h" "$out/install-i686/include/kestro_version.h" "$stage/include/"
 cp kit/windows/kestro.bas "$stage/vb/"
 cp kit/windows/Kestro.cs "$stage/dotnet/"
 cp "$out/install-i686/bin/KestroConfigure.exe" "$out/install-i686/bin/README.TXT" \
@@ -57,7 +57,7 @@ sed "s/@VERSION@/$version/g" kit/windows/README.TXT >"$stage/README.TXT"
 listing=$(unzip -Z1 "$out/$name.zip" | sort)
 for f in x86/kestro.dll x86/kestro.lib x86/libkestro.dll.a x86/kestro.def \
     x64/kestro.dll x64/kestro.lib x64/libkestro.dll.a x64/kestro.def \
-    include/kestro.h vb/kestro.bas dotnet/Kestro.cs \
+    include/kestro.h include/kestro_version.h vb/kestro.bas dotnet/Kestro.cs \
     KestroConfigure/KestroConfigure.exe KestroConfigure/README.TXT README.TXT; do
     grep -qxF "$name/$f" <<<"$listing" || fail "$name.zip lacks $f"
 done
@@ -67,4 +67,8 @@ i686-w64-mingw32-objdump -f "$stage/KestroConfigure/KestroConfigure.exe" | grep 
     fail "KestroConfigure.exe is not a 32-bit program"
 x86_64-w64-mingw32-objdump -f "$stage/x64/kestro.dll" | grep -q 'file format pei-x86-64' ||
     fail "x64/kestro.dll is not a 64-bit DLL"
+# kestro_version.h, the DLLs' and the program's version resources: one version.
+bash library/tests/check_version.sh "$stage/include/kestro_version.h" "$stage/x86/kestro.dll" \
+    "$stage/x64/kestro.dll" "$stage/KestroConfigure/KestroConfigure.exe" ||
+    fail "kestro_version.h and the version resources differ"
 echo "make-kit: $out/$name.zip ($(du -k "$out/$name.zip" | cut -f1) KiB, $(echo "$listing" | grep -vc '/$') files)"

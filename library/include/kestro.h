@@ -17,6 +17,8 @@
 
 #include <stdint.h>
 
+#include "kestro_version.h"
+
 #if defined(_WIN32)
 #define KESTRO_CALL __stdcall
 #define KESTRO_API
