@@ -70,6 +70,55 @@ Public Const MR_STAT_MAX_INDEX As Long = 15
 Public Const MR_STAT_UPDATE_MAX As Long = 21
 Public Const MR_STAT_ANSWER_MAX As Long = 23
 
+' Result codes, numbered per function as in kestro.h: 0 is success, and
+' OpenKestro returns OpenUSB's codes. CloseUSB, CloseKestro and SetID
+' always return 0.
+Public Const KESTRO_OPEN_USB_OK As Long = 0
+Public Const KESTRO_OPEN_USB_ALREADY_OPEN As Long = 1 ' nothing done
+Public Const KESTRO_OPEN_USB_NO_READER As Long = 2
+Public Const KESTRO_READ_DATA_OK As Long = 0 ' a report read, or a read already under way
+Public Const KESTRO_READ_DATA_NO_SESSION As Long = 1
+Public Const KESTRO_READ_DATA_NO_READ_HANDLE As Long = 2
+Public Const KESTRO_READ_DATA_NO_CARD As Long = 3 ' nothing in time, or the read failed
+Public Const KESTRO_READ_DATA1_OK As Long = 0
+Public Const KESTRO_READ_DATA1_NO_SESSION As Long = 1
+Public Const KESTRO_READ_DATA1_FAILED As Long = 2 ' no slot for the product id, or the read failed
+Public Const KESTRO_SET_MR_STATE_EX_OK As Long = 0
+Public Const KESTRO_SET_MR_STATE_EX_NO_SESSION As Long = 4
+Public Const KESTRO_SET_MR_STATE_EX_REJECTED As Long = 5 ' or no matching reader
+Public Const KESTRO_SET_MR_STATE_BUF_OK As Long = 0
+Public Const KESTRO_SET_MR_STATE_BUF_NO_SESSION As Long = 1
+Public Const KESTRO_SET_MR_STATE_BUF_REJECTED As Long = 5
+Public Const KESTRO_SET_MR_STATE_OK As Long = 0
+Public Const KESTRO_SET_MR_STATE_NO_SESSION As Long = 1
+Public Const KESTRO_SET_MR_STATE_NO_PROFILE As Long = 2 ' neither msr.ini nor torvanexmsr.ini
+Public Const KESTRO_SET_MR_STATE_REJECTED As Long = 5
+Public Const KESTRO_GET_MR_STATE_OK As Long = 0
+Public Const KESTRO_GET_MR_STATE_NO_SESSION As Long = 1
+Public Const KESTRO_GET_MR_STATE_NO_ANSWER As Long = 3
+Public Const KESTRO_RESET_DEVICE_OK As Long = 0
+Public Const KESTRO_RESET_DEVICE_NO_SESSION As Long = 3
+Public Const KESTRO_RESET_DEVICE_REJECTED As Long = 4
+Public Const KESTRO_CHANGE_MODE_OK As Long = 0
+Public Const KESTRO_CHANGE_MODE_NO_SESSION As Long = 5
+Public Const KESTRO_CHANGE_MODE_REJECTED As Long = 6
+Public Const KESTRO_FLUSH_COUNTER_OK As Long = 0
+Public Const KESTRO_FLUSH_COUNTER_REJECTED As Long = 1 ' also without a session
+Public Const KESTRO_RETRIEVE_STATISTICS_OK As Long = 0
+Public Const KESTRO_RETRIEVE_STATISTICS_NO_ANSWER As Long = 1
+Public Const KESTRO_RETRIEVE_STATISTICS_SHORT_BUFFER As Long = 2 ' len < 4
+Public Const KESTRO_RETRIEVE_STATISTICS_MORE_DATA As Long = 3 ' pbuf got the first len bytes
+Public Const KESTRO_RESET_STATISTICS_OK As Long = 0
+Public Const KESTRO_RESET_STATISTICS_REJECTED As Long = 1
+Public Const KESTRO_RESET_STATISTICS_BAD_INDEX As Long = 2
+Public Const KESTRO_RESET_STATISTICS_TOO_EARLY As Long = 4
+Public Const KESTRO_RESET_STATISTICS_TOO_LATE As Long = 5
+Public Const KESTRO_UPDATE_STATISTICS_OK As Long = 0
+Public Const KESTRO_UPDATE_STATISTICS_REJECTED As Long = 1
+Public Const KESTRO_UPDATE_STATISTICS_BAD_ARGUMENT As Long = 3 ' idx or len out of range
+Public Const KESTRO_UPDATE_STATISTICS_TOO_EARLY As Long = 4
+Public Const KESTRO_UPDATE_STATISTICS_TOO_LATE As Long = 5
+
 #If VBA7 Then
     ' Session: 0 opened, 1 already open, 2 no reader; SetID chooses the
     ' product id of the next open; gtime is seconds since 1970 (UTC).

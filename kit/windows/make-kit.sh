@@ -2,8 +2,12 @@
 # Builds the Windows kit, build-kit/kestro-VERSION-windows.zip: kestro.dll
 # for 32-bit (x86) and 64-bit (x64) Windows with their MinGW and MSVC import
 # libraries and module definitions, kestro.h, the Visual Basic and C#
-# declarations, the 32-bit KestroConfigure.exe with its README.TXT, and the
-# kit's README.TXT. Text files get Windows line ends.
+# declarations, samples in C, Visual Basic and C#, the 32-bit
+# KestroConfigure.exe with its README.TXT, the kit's README.TXT and the
+# licence. The DLLs and the program are stripped; their DWARF debug
+# information lies beside each as NAME.debug, named in its .gnu_debuglink.
+# The C and C# samples are compiled against the kit as a developer would.
+# Text files get Windows line ends.
 #   bash kit/windows/make-kit.sh
 set -euo pipefail
 name=make-kit
@@ -34,19 +38,82 @@ for arch in i686 x86_64; do
         cp "$out/install-$arch/$f" "$stage/$folder/"
     done
 done
-mkdir -p "$stage/include" "$stage/vb" "$stage/dotnet" "$stage/KestroConfigure"
+mkdir -p "$stage/include" "$stage/vb" "$stage/dotnet" "$stage/samples" "$stage/KestroConfigure"
 cp "$out/install-i686/include/kestro.h" "$out/install-i686/include/kestro_version.h" "$stage/include/"
 cp kit/windows/kestro.bas "$stage/vb/"
 cp kit/windows/Kestro.cs "$stage/dotnet/"
 cp "$out/install-i686/bin/KestroConfigure.exe" "$out/install-i686/bin/README.TXT" \
     "$stage/KestroConfigure/"
+cp kit/windows/samples/read_card.c kit/windows/samples/ReadCard.bas kit/windows/samples/ReadCard.cs \
+    "$stage/samples/"
 sed "s/@VERSION@/$version/g" kit/windows/README.TXT >"$stage/README.TXT"
+cp LICENSE "$stage/LICENSE.TXT"
+
+# Stripped binaries, and their debug information in FILE.debug beside them.
+# MinGW's GCC writes DWARF (it cannot write PDB), so the debug files are
+# DWARF, found by gdb through the .gnu_debuglink section, which names the
+# file and holds its CRC-32.
+split_debug() {  # tool prefix, file
+    local objcopy=$1-objcopy dir base
+    dir=$(dirname "$2") base=$(basename "$2")
+    (
+        cd "$dir"
+        "$objcopy" --only-keep-debug "$base" "$base.debug"
+        "$objcopy" --strip-all --add-gnu-debuglink="$base.debug" "$base"
+    )
+    "$1-objdump" -h "$2" | grep -q ' \.debug_' && fail "$2 still has debug sections"
+    "$1-objdump" -h "$2.debug" | grep -q ' \.debug_info' || fail "$2.debug has no debug information"
+    python3 - "$2" "$1-objdump" <<'PY' || fail "$2 does not name $2.debug with its checksum"
+import os, re, subprocess, sys, zlib
+path, objdump = sys.argv[1:]
+dump = subprocess.run([objdump, "-s", "-j", ".gnu_debuglink", path], capture_output=True,
+                      text=True).stdout
+data = bytes.fromhex("".join("".join(m.group(1).split())
+                             for m in re.finditer(r"^ [0-9a-f]+((?: [0-9a-f]{1,8}){1,4})", dump, re.M)))
+if b"\0" not in data:
+    sys.exit(1)
+name, crc = data[:data.index(b"\0")].decode(), int.from_bytes(data[-4:], "little")
+actual = zlib.crc32(open(path + ".debug", "rb").read())
+sys.exit(0 if name == os.path.basename(path) + ".debug" and crc == actual else 1)
+PY
+}
+for f in "$stage/x86/kestro.dll" "$stage/KestroConfigure/KestroConfigure.exe"; do
+    split_debug i686-w64-mingw32 "$f"
+done
+split_debug x86_64-w64-mingw32 "$stage/x64/kestro.dll"
+
+# The samples built from the staged kit: C by clang for the MSVC ABI and
+# lld-link against kestro.lib (MinGW's headers stand in for the Windows SDK's,
+# and a C run-time import library made here for MSVC's), and by MinGW's gcc
+# against libkestro.dll.a; C# by mcs with the kit's declarations.
+samples=$out/samples
+rm -rf "$samples"
+mkdir -p "$samples"
+printf 'LIBRARY msvcrt.dll\nEXPORTS\n    printf\n' >"$samples/msvcrt.def"
+for arch in i686 x86_64; do
+    case $arch in i686) folder=x86 machine=i386 ;; *) folder=x64 machine=i386:x86-64 ;; esac
+    llvm-dlltool -m "$machine" -D msvcrt.dll -d "$samples/msvcrt.def" -l "$samples/msvcrt-$folder.lib"
+    clang --target="$arch-pc-windows-msvc" -std=c99 -Wall -Wextra -Wpedantic -Werror \
+        -D__USE_MINGW_ANSI_STDIO=0 -isystem /usr/share/mingw-w64/include -I"$stage/include" \
+        -c "$stage/samples/read_card.c" -o "$samples/read_card-$folder.obj"
+    lld-link /nologo /entry:main /subsystem:console /nodefaultlib \
+        /out:"$samples/read_card-msvc-$folder.exe" "$samples/read_card-$folder.obj" \
+        "$stage/$folder/kestro.lib" "$samples/msvcrt-$folder.lib" ||
+        fail "the C sample does not link with lld-link against $folder/kestro.lib"
+    "$arch-w64-mingw32-gcc" -std=c99 -Wall -Wextra -Wpedantic -Werror -I"$stage/include" \
+        "$stage/samples/read_card.c" -L"$stage/$folder" -lkestro -o "$samples/read_card-mingw-$folder.exe" ||
+        fail "the C sample does not build with MinGW against $folder/libkestro.dll.a"
+done
+mcs -warnaserror -nologo -platform:x86 -out:"$samples/ReadCard.exe" \
+    "$stage/dotnet/Kestro.cs" "$stage/samples/ReadCard.cs" ||
+    fail "the C# sample does not compile with dotnet/Kestro.cs"
+echo "make-kit: the C sample built with lld-link and MinGW (x86, x64), the C# one with mcs"
 
 # Text with CRLF line ends (zip -l), the rest as it is.
 (
     cd "$out"
     find "$name" -type f \( -name '*.TXT' -o -name '*.h' -o -name '*.bas' -o -name '*.cs' \
-        -o -name '*.def' \) | sort >text.list
+        -o -name '*.def' -o -name '*.c' \) | sort >text.list
     find "$name" -type f | sort | grep -vxF -f text.list >binary.list
     zip -q -X -l "$name.zip" -@ <text.list
     zip -q -X "$name.zip" -@ <binary.list
@@ -57,8 +124,11 @@ sed "s/@VERSION@/$version/g" kit/windows/README.TXT >"$stage/README.TXT"
 listing=$(unzip -Z1 "$out/$name.zip" | sort)
 for f in x86/kestro.dll x86/kestro.lib x86/libkestro.dll.a x86/kestro.def \
     x64/kestro.dll x64/kestro.lib x64/libkestro.dll.a x64/kestro.def \
+    x86/kestro.dll.debug x64/kestro.dll.debug \
     include/kestro.h include/kestro_version.h vb/kestro.bas dotnet/Kestro.cs \
-    KestroConfigure/KestroConfigure.exe KestroConfigure/README.TXT README.TXT; do
+    samples/read_card.c samples/ReadCard.bas samples/ReadCard.cs \
+    KestroConfigure/KestroConfigure.exe KestroConfigure/KestroConfigure.exe.debug \
+    KestroConfigure/README.TXT README.TXT LICENSE.TXT; do
     grep -qxF "$name/$f" <<<"$listing" || fail "$name.zip lacks $f"
 done
 i686-w64-mingw32-objdump -f "$stage/x86/kestro.dll" | grep -q 'file format pei-i386' ||
@@ -71,4 +141,7 @@ x86_64-w64-mingw32-objdump -f "$stage/x64/kestro.dll" | grep -q 'file format pei
 bash library/tests/check_version.sh "$stage/include/kestro_version.h" "$stage/x86/kestro.dll" \
     "$stage/x64/kestro.dll" "$stage/KestroConfigure/KestroConfigure.exe" ||
     fail "kestro_version.h and the version resources differ"
+for f in x86/kestro.dll x64/kestro.dll KestroConfigure/KestroConfigure.exe; do
+    echo "make-kit: $f $(du -k "$stage/$f" | cut -f1) KiB, $f.debug $(du -k "$stage/$f.debug" | cut -f1) KiB"
+done
 echo "make-kit: $out/$name.zip ($(du -k "$out/$name.zip" | cut -f1) KiB, $(echo "$listing" | grep -vc '/$') files)"

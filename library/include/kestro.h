@@ -88,6 +88,55 @@ extern "C" {
 #define MR_STAT_UPDATE_MAX 21
 #define MR_STAT_ANSWER_MAX 23
 
+/* Result codes, numbered per function: KESTRO_<FUNCTION>_<MEANING>. Every
+ * function returns 0 for success; CloseUSB, CloseKestro and SetID always do.
+ * OpenUSB's codes are also OpenKestro's. */
+#define KESTRO_OPEN_USB_OK 0
+#define KESTRO_OPEN_USB_ALREADY_OPEN 1 /* nothing done */
+#define KESTRO_OPEN_USB_NO_READER 2
+#define KESTRO_READ_DATA_OK 0 /* a report read, or a read already under way */
+#define KESTRO_READ_DATA_NO_SESSION 1
+#define KESTRO_READ_DATA_NO_READ_HANDLE 2
+#define KESTRO_READ_DATA_NO_CARD 3 /* nothing in time, or the read failed */
+#define KESTRO_READ_DATA1_OK 0
+#define KESTRO_READ_DATA1_NO_SESSION 1
+#define KESTRO_READ_DATA1_FAILED 2 /* no slot for the product id, or the read failed */
+#define KESTRO_SET_MR_STATE_EX_OK 0
+#define KESTRO_SET_MR_STATE_EX_NO_SESSION 4
+#define KESTRO_SET_MR_STATE_EX_REJECTED 5 /* or no matching reader */
+#define KESTRO_SET_MR_STATE_BUF_OK 0
+#define KESTRO_SET_MR_STATE_BUF_NO_SESSION 1
+#define KESTRO_SET_MR_STATE_BUF_REJECTED 5
+#define KESTRO_SET_MR_STATE_OK 0
+#define KESTRO_SET_MR_STATE_NO_SESSION 1
+#define KESTRO_SET_MR_STATE_NO_PROFILE 2 /* neither msr.ini nor torvanexmsr.ini */
+#define KESTRO_SET_MR_STATE_REJECTED 5
+#define KESTRO_GET_MR_STATE_OK 0
+#define KESTRO_GET_MR_STATE_NO_SESSION 1
+#define KESTRO_GET_MR_STATE_NO_ANSWER 3
+#define KESTRO_RESET_DEVICE_OK 0
+#define KESTRO_RESET_DEVICE_NO_SESSION 3
+#define KESTRO_RESET_DEVICE_REJECTED 4
+#define KESTRO_CHANGE_MODE_OK 0
+#define KESTRO_CHANGE_MODE_NO_SESSION 5
+#define KESTRO_CHANGE_MODE_REJECTED 6
+#define KESTRO_FLUSH_COUNTER_OK 0
+#define KESTRO_FLUSH_COUNTER_REJECTED 1 /* also without a session */
+#define KESTRO_RETRIEVE_STATISTICS_OK 0
+#define KESTRO_RETRIEVE_STATISTICS_NO_ANSWER 1
+#define KESTRO_RETRIEVE_STATISTICS_SHORT_BUFFER 2 /* len < 4 */
+#define KESTRO_RETRIEVE_STATISTICS_MORE_DATA 3    /* pbuf got the first len bytes */
+#define KESTRO_RESET_STATISTICS_OK 0
+#define KESTRO_RESET_STATISTICS_REJECTED 1
+#define KESTRO_RESET_STATISTICS_BAD_INDEX 2
+#define KESTRO_RESET_STATISTICS_TOO_EARLY 4
+#define KESTRO_RESET_STATISTICS_TOO_LATE 5
+#define KESTRO_UPDATE_STATISTICS_OK 0
+#define KESTRO_UPDATE_STATISTICS_REJECTED 1
+#define KESTRO_UPDATE_STATISTICS_BAD_ARGUMENT 3 /* idx or len out of range */
+#define KESTRO_UPDATE_STATISTICS_TOO_EARLY 4
+#define KESTRO_UPDATE_STATISTICS_TOO_LATE 5
+
 /* --- Session ------------------------------------------------------------
  * OpenUSB / OpenKestro: find every HID interface with MR_VID and the product
  * id chosen by SetID, and open it. 0 opened; 1 a session is already open

@@ -5,6 +5,7 @@
 // only when a card was read.
 using System;
 using System.Text;
+using KestroReader;
 
 public static class ReadCard {
     public static int Main(string[] args) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The declaration check passes on the kit's files and fails on each of
-# these faults, made in a copy: file | sed expression | fault.
+# these faults, made in a copy of the declarations and samples:
+# file | sed expression | fault.
 #   check_declarations_test.sh
 set -euo pipefail
 # shellcheck source=../../../scripts/lib/common.sh
@@ -26,23 +27,39 @@ cases=(
     'Kestro.cs|s/const string Dll = "kestro";/const string Dll = "kestro32";/|another library'
     'Kestro.cs|s/MR_STATE_LEN = 7;/MR_STATE_LEN = 8;/|a wrong constant'
     'Kestro.cs|/public const int MR_VID/d|a constant missing'
+    'kestro.bas|s/KESTRO_CHANGE_MODE_REJECTED As Long = 6/KESTRO_CHANGE_MODE_REJECTED As Long = 5/|a wrong result code'
+    'kestro.bas|/KESTRO_OPEN_USB_NO_READER/d|a result code missing'
+    'Kestro.cs|s/NoCard = 3,/NoCard = 2,/|a wrong enum value'
+    'Kestro.cs|s/public enum ResetDeviceResult /public enum ResetDevicesResult /|an enum named after no function'
+    'Kestro.cs|0,/TooLate = 5,/{/TooLate = 5,/d}|an enum member missing'
+    'README.TXT|s/^    6   KESTRO_CHANGE_MODE_REJECTED/    5   KESTRO_CHANGE_MODE_REJECTED/|a wrong code in the table'
+    'samples/ReadCard.cs|s/ReadDataResult.NoCard/ReadDataResult.NoCards/|a sample using a result no enum has'
+    'samples/read_card.c|s/MR_CARD_TRACKS/MR_TRACKS/|a sample using a constant kestro.h lacks'
 )
 
 fails=0
-cp "$here/kestro.bas" "$here/Kestro.cs" "$tmp/"
-if ! bash "$here/check-declarations.sh" "$header" "$tmp/kestro.bas" "$tmp/Kestro.cs" >"$tmp/out"; then
+copy() {
+    rm -rf "$tmp/samples"
+    cp -r "$here/kestro.bas" "$here/Kestro.cs" "$here/samples" "$here/README.TXT" "$tmp/"
+}
+check() {
+    bash "$here/check-declarations.sh" "$header" "$tmp/kestro.bas" "$tmp/Kestro.cs" "$tmp/samples" \
+        "$tmp/README.TXT"
+}
+copy
+if ! check >"$tmp/out"; then
     cat "$tmp/out"
     echo "FAIL the kit's own declarations are rejected"
     fails=$((fails + 1))
 fi
 for c in "${cases[@]}"; do
     IFS='|' read -r file expr fault <<<"$c"
-    cp "$here/kestro.bas" "$here/Kestro.cs" "$tmp/"
+    copy
     sed -i "$expr" "$tmp/$file"
     if cmp -s "$here/$file" "$tmp/$file"; then
         echo "FAIL $fault: the fault was not made ($expr)"
         fails=$((fails + 1))
-    elif bash "$here/check-declarations.sh" "$header" "$tmp/kestro.bas" "$tmp/Kestro.cs" >"$tmp/out"; then
+    elif check >"$tmp/out"; then
         echo "FAIL $fault in $file: not found"
         fails=$((fails + 1))
     else
