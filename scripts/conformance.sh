@@ -12,8 +12,7 @@ script_args 0 "$@"
 cd "$(dirname "$0")/.."
 
 dir=build-win-x86_64
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+configure "$dir" Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 cmake --build "$dir" -j 2 --target kp_conformance
 exe=$dir/platform/conformance/kp_conformance.exe
 [ -f "$exe" ] || fail "$exe was not built"

@@ -57,7 +57,7 @@ fi
 if command -v ccache >/dev/null; then
     export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
 fi
-export DEB_BUILD_OPTIONS="parallel=$(nproc 2>/dev/null || echo 2) ${DEB_BUILD_OPTIONS:-}"
+export DEB_BUILD_OPTIONS="parallel=$jobs ${DEB_BUILD_OPTIONS:-}"
 say "building kestro $version in $src"
 (cd "$src" && dpkg-buildpackage -us -uc) >"$work/build.log" 2>&1 || {
     tail -n 40 "$work/build.log"

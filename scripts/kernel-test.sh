@@ -16,12 +16,11 @@ name=kernel-test
 script_args 1 "$@"
 cd "$(dirname "$0")/.."
 build=${1:-build-plain}
-jobs=$(nproc 2>/dev/null || echo 2)
 started=$(date +%s)
 
 # --- The static test program.
 if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+    configure "$build" Debug
 fi
 cmake --build "$build" -j "$jobs" --target kestro_kernel_tests_static kestro-cli-static
 program="$build/platform/hidraw/tests/uhid/kestro_kernel_tests_static"
@@ -110,42 +109,21 @@ EOF
 chmod +x "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$cache/initramfs.gz"
 
-# --- Boot: KVM when it works here, otherwise TCG (scripts/lib/qemu-accel.sh).
-# shellcheck source=lib/qemu-accel.sh
-. scripts/lib/qemu-accel.sh
-qemu_accel_choose kernel-test
+# --- Boot: KVM when it works here, otherwise TCG (scripts/lib/qemu-boot.sh).
+# Under KVM the guest needs a few seconds; one that has not run its tests in
+# 60 s hangs, and boots again under TCG. Tests that ran and failed do not
+# boot again.
+# shellcheck source=lib/qemu-boot.sh
+. scripts/lib/qemu-boot.sh
 log="$cache/guest.log"
-boot() {  # seconds: boots the guest once; qemu's status in $rc
-    say "booting $kpkg under $QEMU_ACCEL"
-    set +e
-    timeout -k 5 "$1" qemu-system-x86_64 "${QEMU_ACCEL_ARGS[@]}" -kernel "$kdir/vmlinuz" \
-        -initrd "$cache/initramfs.gz" -m 512 -nographic -no-reboot -net none \
-        -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
-        -append 'console=ttyS0 panic=-1 quiet' </dev/null 2>&1 | tr -d '\r' >"$log"
-    rc=${PIPESTATUS[0]}
-    set -e
-}
 tests_ran() {
     grep -q '^\[==========\] [1-9][0-9]* tests\? from .* ran' "$log"
 }
 limit=240
-if [ "$QEMU_ACCEL" = kvm ]; then
-    # Under KVM the guest needs a few seconds; one that has not run its tests
-    # in 60 s hangs, and boots again under TCG. Tests that ran and failed do
-    # not boot again.
-    boot 60
-    if ! tests_ran; then
-        case $rc in
-            124 | 137) why="the guest hung under KVM" ;;
-            *) why="the guest's tests did not run under KVM (qemu status $rc)" ;;
-        esac
-        sed -e 's/\x1bc//g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$log" | tail -n 5 || true
-        qemu_accel_fallback kernel-test "$why"
-        boot "$limit"
-    fi
-else
-    boot "$limit"
-fi
+QEMU_BOOT_WHAT=$kpkg
+qemu_boot kernel-test "$log" 60 "$limit" tests_ran -- -kernel "$kdir/vmlinuz" \
+    -initrd "$cache/initramfs.gz" -m 512 -append 'console=ttyS0 panic=-1 quiet'
+rc=$QEMU_BOOT_STATUS
 # The guest's console, without the firmware's banner and screen controls.
 sed -e 's/\x1bc//g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$log" | grep -v '^SeaBIOS\|^Booting from\|^$' || true
 elapsed=$(($(date +%s) - started))

@@ -31,7 +31,6 @@ build=${1:-build-plain}
 cache=${KESTRO_VM_CACHE:-$(cache_dir)/package-test}
 mkdir -p "$cache"
 [ "$(id -u)" -ne 0 ] || cache_trusted "$cache"
-jobs=$(nproc 2>/dev/null || echo 2)
 started=$(date +%s)
 elapsed() { echo "$(($(date +%s) - started)) s"; }
 
@@ -43,7 +42,7 @@ else
     bash scripts/debian-packages.sh "$debs"
 fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+    configure "$build" Debug
 fi
 cmake --build "$build" -j "$jobs" --target kestro_uhid_device_static
 reader="$build/platform/hidraw/tests/uhid/kestro_uhid_device_static"
@@ -132,33 +131,16 @@ UNIT
 (cd "$run/extra" && find . | cpio -o -H newc --quiet) >"$run/extra.cpio"
 cat "$rootfs/root.cpio" "$run/extra.cpio" >"$run/initrd"
 
-# --- Boot: KVM when it works here, otherwise TCG (scripts/lib/qemu-accel.sh).
-# shellcheck source=lib/qemu-accel.sh
-. scripts/lib/qemu-accel.sh
-qemu_accel_choose package-test
+# --- Boot: KVM when it works here, otherwise TCG (scripts/lib/qemu-boot.sh).
+# shellcheck source=lib/qemu-boot.sh
+. scripts/lib/qemu-boot.sh
 log=$run/guest.log
-boot() {  # seconds: boots the guest once; qemu's status in $rc
-    say "booting Debian 12 under $QEMU_ACCEL"
-    set +e
-    timeout -k 5 "$1" qemu-system-x86_64 "${QEMU_ACCEL_ARGS[@]}" -kernel "$rootfs/vmlinuz" \
-        -initrd "$run/initrd" -m 2048 -nographic -no-reboot -net none \
-        -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
-        -append 'console=ttyS0 panic=-1 quiet systemd.unit=package-test.target' \
-        </dev/null 2>&1 | tr -d '\r' >"$log"
-    rc=${PIPESTATUS[0]}
-    set -e
-}
 checks_ran() { grep -q '^guest: \(passed\|[0-9]* of\)' "$log"; }
 limit=900
-if [ "$QEMU_ACCEL" = kvm ]; then
-    boot 180
-    if ! checks_ran; then
-        qemu_accel_fallback package-test "the guest did not finish under KVM (qemu status $rc)"
-        boot "$limit"
-    fi
-else
-    boot "$limit"
-fi
+QEMU_BOOT_WHAT="Debian 12"
+qemu_boot package-test "$log" 180 "$limit" checks_ran -- -kernel "$rootfs/vmlinuz" \
+    -initrd "$run/initrd" -m 2048 -append 'console=ttyS0 panic=-1 quiet systemd.unit=package-test.target'
+rc=$QEMU_BOOT_STATUS
 grep '^guest:' "$log" || true
 
 fail() {

@@ -32,6 +32,8 @@
 #   --build-dir DIR      build directory (build-run)
 #   --no-setup           skip scripts/setup.sh
 set -euo pipefail
+# shellcheck source=lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
 cd "$(dirname "$0")/.."
 root=$PWD
 
@@ -44,7 +46,6 @@ force_virtual=0
 force_xvfb=0
 build="build-run"
 setup=1
-jobs=${KESTRO_JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 usage() {
     sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//'
@@ -93,8 +94,7 @@ if [ "$setup" = 1 ]; then
     bash scripts/setup.sh run  # what building and opening the window needs, no test tools
 fi
 echo "run.sh: building KestroConfigure (Release) in $build"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRO_TESTS=OFF \
-    -DKESTRO_BENCH=OFF >/dev/null
+configure "$build" Release -DKESTRO_TESTS=OFF -DKESTRO_BENCH=OFF
 # Everything the install takes (programs, man pages, the desktop icons):
 # with tests and benchmarks off that is the whole default build.
 cmake --build "$build" -j "$jobs"

@@ -8,8 +8,9 @@
 # error, status 2.
 # shellcheck disable=SC2317  # the suites' functions are called through the table
 set -euo pipefail
+# shellcheck source=lib/common.sh
+. "$(dirname "$0")/lib/common.sh"
 cd "$(dirname "$0")/.."
-jobs=$(nproc 2>/dev/null || echo 2)
 
 # name | function | what it runs. A new suite is one line here and one function.
 suites=(
@@ -61,7 +62,7 @@ note() {
 run_ctest() {  # name, extra cmake arguments...
     local name=$1 dir=build-$1
     shift
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRO_WERROR=ON "$@" >/dev/null
+    configure "$dir" Debug -DKESTRO_WERROR=ON "$@"
     cmake --build "$dir" -j "$jobs"
     local log=$dir/ctest.log status=0
     (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 300) 2>&1 | tee "$log" || status=$?

@@ -47,8 +47,7 @@ imports_from() {  # objdump, file, dll
 for arch in i686 x86_64; do
     dir=build-win-$arch
     tools=$arch-w64-mingw32
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRO_WERROR=ON \
-        -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" >/dev/null
+    configure "$dir" Release -DKESTRO_WERROR=ON -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake"
     cmake --build "$dir" -j 2
     dll=$dir/library/kestro.dll
 

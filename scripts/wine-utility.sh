@@ -31,8 +31,7 @@ cd "$(dirname "$0")/.."
 for arch in i686 x86_64; do
     dir=build-win32ui-$arch
     tools=$arch-w64-mingw32
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRO_WERROR=ON \
-        -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" >/dev/null
+    configure "$dir" Release -DKESTRO_WERROR=ON -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake"
     cmake --build "$dir" -j 2 --target KestroConfigure fake_kestro_idtech fake_kestro_none \
         kestro_ui_driver
     exe=$dir/utility/win32/KestroConfigure.exe

@@ -26,8 +26,7 @@ mkdir -p "$stage"
 
 for arch in i686 x86_64; do
     dir=build-win-$arch
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRO_UTILITY=ON \
-        -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" >/dev/null
+    configure "$dir" Release -DKESTRO_UTILITY=ON -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake"
     cmake --build "$dir" -j 2
     rm -rf "$out/install-$arch"
     cmake --install "$dir" --prefix "$out/install-$arch" >/dev/null

@@ -5,10 +5,25 @@
 #   name=kernel-test                            # the word before each message
 #   . "$(dirname "$0")/lib/common.sh"
 #   script_args 1 "$@"                          # --help, wrong calls
+#   configure build-plain Debug -DKESTRO_WERROR=ON
+#   cmake --build build-plain -j "$jobs"
 #
+# jobs is the number of parallel build jobs: KESTRO_JOBS, else the number of
+# processors.
 # A script's usage is its header comment: the lines from the second one to
 # the first line that is not a comment. Its synopsis is the lines of that
 # comment that hold the script's file name followed by a space or the end.
+
+jobs=${KESTRO_JOBS:-$(nproc 2>/dev/null || echo 2)}
+
+# Configures a build tree of this source tree (the current folder) with
+# Ninja, quietly; a Windows tree takes its toolchain with
+# -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-ARCH.cmake among the arguments.
+configure() {  # build dir, build type, cmake arguments...
+    local dir=$1 type=$2
+    shift 2
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+}
 
 # "name: TEXT" on standard output.
 say() {

@@ -1,6 +1,9 @@
+# shellcheck shell=bash
 # Finds the machine's 64-bit Wine for the scripts that run Windows programs:
-# sets `wine` and `wineserver`, or ends the script through its own `fail`.
+# sets `wine` and `wineserver`, or ends the script with a message (fail of
+# lib/common.sh, sourced here when the caller has not).
 # Debian's wine64 package may leave wine64 off PATH, in /usr/lib/wine.
+declare -F fail >/dev/null || . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 wine=$(command -v wine64 || true)
 if [ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ]; then
     wine=/usr/lib/wine/wine64

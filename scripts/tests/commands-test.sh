@@ -10,8 +10,9 @@ script_args 0 "$@"
 source_scripts=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/commands-test-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/repo/scripts" "$work/bin" "$work/repo/build-plain/library/tests"
+mkdir -p "$work/repo/scripts/lib" "$work/bin" "$work/repo/build-plain/library/tests"
 cp "$source_scripts/test.sh" "$source_scripts/setup.sh" "$work/repo/scripts/"
+cp "$source_scripts/lib/common.sh" "$work/repo/scripts/lib/"
 echo 'echo "windows stand-in ran"' >"$work/repo/scripts/windows.sh"
 echo 'echo "wine stand-in ran"' >"$work/repo/scripts/wine-utility.sh"
 echo 'echo "conformance stand-in ran"' >"$work/repo/scripts/conformance.sh"

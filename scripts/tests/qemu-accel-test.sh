@@ -93,5 +93,50 @@ out=$(/bin/bash -c '. "$1"; qemu_accel_set kvm probed; qemu_accel_fallback check
 [ "$out" = "check: accelerator tcg from now on (the guest hung)
 tcg -accel tcg" ] || { echo "FAILED: fallback: $out"; failures=$((failures + 1)); }
 
+# qemu_boot (scripts/lib/qemu-boot.sh), with a stand-in guest that does its
+# work, hangs or fails under each accelerator. KVM's time limit is 0.05 s
+# where the guest hangs there, 20 s otherwise.
+# name | KESTRO_QEMU_ACCEL | guest under KVM | under TCG | status | boots | printed line (a part)
+mkdir "$work/boot-bin"
+cat >"$work/boot-bin/qemu-system-x86_64" <<'FAKE'
+#!/usr/bin/env bash
+echo "$*" >>"$FAKE_QEMU_CALLS"
+case " $* " in *" -accel kvm "*) what=$FAKE_KVM ;; *) what=$FAKE_TCG ;; esac
+case $what in
+    done) echo $'guest: done\r'; exit 3 ;;
+    hang) exec sleep 30 ;;
+    fail) echo "qemu-system-x86_64: no guest"; exit 1 ;;
+esac
+FAKE
+chmod +x "$work/boot-bin/qemu-system-x86_64"
+cases=(
+    "done under KVM|kvm|done|fail|3|1|booting the test guest under kvm"
+    "hangs under KVM|kvm|hang|done|3|2|accelerator tcg from now on (the guest hung under KVM)"
+    "fails under KVM|kvm|fail|done|3|2|(the guest did not do its work under KVM (qemu status 1))"
+    "TCG only|tcg|done|done|3|1|booting the test guest under tcg"
+    "fails under TCG too|kvm|fail|fail|1|2|booting the test guest under tcg"
+)
+for c in "${cases[@]}"; do
+    IFS='|' read -r name accel kvm tcg want_status want_boots want_line <<<"$c"
+    kvm_limit=20
+    [ "$kvm" = hang ] && kvm_limit=0.05
+    rm -f "$work/calls"
+    # shellcheck disable=SC2016
+    out=$(PATH=$work/boot-bin:$PATH FAKE_KVM=$kvm FAKE_TCG=$tcg FAKE_QEMU_CALLS=$work/calls \
+        KESTRO_QEMU_ACCEL=$accel /bin/bash -c '. "$1"; . "$2"; name=check log=$3 kvm_limit=$4
+        done_it() { grep -qx "guest: done" "$log"; }
+        QEMU_BOOT_WHAT="the test guest"
+        qemu_boot check "$log" "$kvm_limit" 20 done_it -- -kernel vmlinuz -m 64
+        echo "status $QEMU_BOOT_STATUS"' _ "$here/lib/common.sh" "$here/lib/qemu-boot.sh" \
+        "$work/boot.log" "$kvm_limit" 2>&1) || true
+    boots=$(wc -l <"$work/calls")
+    fail() { echo "FAILED: qemu_boot, $name: $*"; printf '    %s\n' "$out"; failures=$((failures + 1)); }
+    [[ $out == *"status $want_status" ]] || fail "wanted status $want_status"
+    [ "$boots" = "$want_boots" ] || fail "$boots boots, wanted $want_boots"
+    [[ $out == *"$want_line"* ]] || fail "no '$want_line'"
+    grep -q -- '-nographic -no-reboot -net none -device isa-debug-exit,iobase=0xf4,iosize=0x04 -kernel vmlinuz -m 64$' \
+        "$work/calls" || fail "qemu's arguments: $(cat "$work/calls")"
+done
+
 [ "$failures" = 0 ] || exit 1
 echo "all accelerator choices as expected"
