@@ -36,7 +36,7 @@ cases=(
     "scripts/run.sh|--screenshot|2|needs a value"
     "scripts/wine32.sh|prepare|2|usage:"
     "scripts/wine-utility.sh|--screenshot|2|usage: scripts/wine-utility.sh"
-    "kit/windows/check-declarations.sh|a.h|2|give all three files or none"
+    "kit/windows/check-declarations.sh|a.h|2|usage: kit/windows/check-declarations.sh"
     "kit/windows/tests/csharp_card_test.sh|lib|2|usage: csharp_card_test.sh"
     "scripts/package-test-guest.sh||1|not the package-test guest"
 )
