@@ -493,11 +493,12 @@ struct CommandRun {
     std::string err;
 };
 
-// Runs the kestro command named by KESTRO_COMMAND_PROGRAM with `args`, as
-// user and group `uid` (when not -1), its output kept in `dir`.
-CommandRun run_command(const std::string& dir, const std::vector<std::string>& args, int uid = -1) {
-    const std::string out = dir + "/command.out";
-    const std::string err = dir + "/command.err";
+// Starts the kestro command named by KESTRO_COMMAND_PROGRAM with `args`, as
+// user and group `uid` (when not -1), its output kept in `dir` under `tag`.
+pid_t start_command(const std::string& dir, const std::vector<std::string>& args, int uid = -1,
+                    const std::string& tag = "command") {
+    const std::string out = dir + "/" + tag + ".out";
+    const std::string err = dir + "/" + tag + ".err";
     std::vector<std::string> argv{getenv("KESTRO_COMMAND_PROGRAM")};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> raw;
@@ -519,17 +520,59 @@ CommandRun run_command(const std::string& dir, const std::vector<std::string>& a
     }
     close(out_fd);
     close(err_fd);
+    return pid;
+}
+
+std::string file_text(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+// Waits for a command started with `tag` and collects its output.
+CommandRun finish_command(const std::string& dir, pid_t pid, const std::string& tag = "command") {
     CommandRun r;
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
         r.status = WEXITSTATUS(status);
     }
-    std::stringstream o, e;
-    o << std::ifstream(out).rdbuf();
-    e << std::ifstream(err).rdbuf();
-    r.out = o.str();
-    r.err = e.str();
+    r.out = file_text(dir + "/" + tag + ".out");
+    r.err = file_text(dir + "/" + tag + ".err");
     return r;
+}
+
+CommandRun run_command(const std::string& dir, const std::vector<std::string>& args, int uid = -1) {
+    return finish_command(dir, start_command(dir, args, uid));
+}
+
+// Whether process `pid` has `node` open within `ms` (real time).
+bool holds_open(pid_t pid, const std::string& node, int ms) {
+    const int64_t until = kp::clock_now_ms() + ms;
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    for (;;) {
+        std::error_code ec;
+        for (const auto& fd : std::filesystem::directory_iterator(fds, ec)) {
+            if (std::filesystem::read_symlink(fd.path(), ec) == node) {
+                return true;
+            }
+        }
+        if (kp::clock_now_ms() >= until) {
+            return false;
+        }
+        usleep(10000);
+    }
+}
+
+// Whether a started command's stderr holds `text` within `ms` (real time).
+bool command_said(const std::string& dir, const std::string& tag, const std::string& text, int ms) {
+    const int64_t until = kp::clock_now_ms() + ms;
+    while (file_text(dir + "/" + tag + ".err").find(text) == std::string::npos) {
+        if (kp::clock_now_ms() >= until) {
+            return false;
+        }
+        usleep(10000);
+    }
+    return true;
 }
 
 class KestroCommandKernelTest : public KernelTest {
@@ -579,8 +622,8 @@ TEST_F(KestroCommandKernelTest, ListReadAndModeOnAUhidReaderThenANodeThisUserCan
     *reading = false;
     EXPECT_EQ(read.status, 0) << read.err;
     EXPECT_NE(read.out.find("track 1: ok, length 52\ntrack 2: ok, length 36\n"
-                            "track 3: ok, length 0\n" +
-                            std::string(kCard[0].text) + "\n"),
+                            "track 3: ok, length 0\n"
+                            "%B411111******1111^***********^3012101*************?\n"),
               std::string::npos)
         << read.out;
 
@@ -606,6 +649,49 @@ TEST_F(KestroCommandKernelTest, ListReadAndModeOnAUhidReaderThenANodeThisUserCan
     EXPECT_NE(denied.err.find("70-kestro-reader.rules"), std::string::npos) << denied.err;
     EXPECT_NE(denied.err.find("no reader answers that this user can open"), std::string::npos)
         << denied.err;
+}
+
+// kestro read while the reader leaves: a mode change made by another
+// program takes it away and brings it back as MAGTEK, where the command reads
+// on; unplugged for good, it ends with 2 at its time-out.
+TEST_F(KestroCommandKernelTest, ReadFollowsTheReaderAwayAndBackThenGivesUpWhenItStaysAway) {
+    UhidReader* reader = make(vr::Mode::Idtech);
+    ASSERT_TRUE(reader);
+    const std::string node = reader->node();
+    ASSERT_FALSE(node.empty());
+    const pid_t reading = start_command(dir_, {"read", "--timeout", "15000"}, -1, "follow");
+    EXPECT_TRUE(holds_open(reading, node, 5000));
+    open(vr::Mode::Idtech);
+    ASSERT_EQ(ChangeMode(3), 0);
+    ASSERT_EQ(ResetDevice(255), 0);
+    CloseUSB();
+    EXPECT_TRUE(command_said(dir_, "follow", "the reader has left", 5000));
+    EXPECT_TRUE(command_said(dir_, "follow", "the reader is back in USB/HID MAGTEK", 5000));
+    auto reading_on = std::make_shared<std::atomic<bool>>(true);
+    for (int i = 0; i < 40; ++i) {
+        reader->after(100 * i, [reader, reading_on] {
+            if (*reading_on) {
+                reader->swipe(kCard);
+            }
+        });
+    }
+    CommandRun read = finish_command(dir_, reading, "follow");
+    *reading_on = false;
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_NE(read.out.find("track 2: ok, length 36\n"), std::string::npos) << read.out;
+    EXPECT_NE(read.out.find(";411111******1111=3012101**********?\n"), std::string::npos)
+        << read.out;
+
+    const std::string magtek_node = reader->node();
+    const pid_t waiting = start_command(dir_, {"read", "--timeout", "2000"}, -1, "gone");
+    EXPECT_TRUE(holds_open(waiting, magtek_node, 1500));
+    reader->unplug();
+    CommandRun gone = finish_command(dir_, waiting, "gone");
+    EXPECT_EQ(gone.status, 2) << gone.out << gone.err;
+    EXPECT_NE(gone.err.find("kestro: the reader has left; waiting for it to come back\n"
+                            "kestro: the reader left and was not back within 2000 ms\n"),
+              std::string::npos)
+        << gone.err;
 }
 
 }  // namespace
