@@ -33,8 +33,9 @@ ReaderHost::~ReaderHost() {
     }
 }
 
-bool ReaderHost::serve(const std::string& name, const std::string& mode) {
-    const pid_t pid = vr::harness::ReaderProgram(root_).Serve(name, mode);
+bool ReaderHost::serve(const std::string& name, const std::string& mode,
+                       const std::vector<std::string>& extra) {
+    const pid_t pid = vr::harness::ReaderProgram(root_).Serve(name, mode, 5000, extra);
     if (pid < 0) {
         return false;
     }

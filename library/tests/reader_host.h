@@ -28,9 +28,11 @@ class ReaderHost {
     ReaderHost(const ReaderHost&) = delete;
     ReaderHost& operator=(const ReaderHost&) = delete;
 
-    // Serves reader `name` in mode kb, idtech or magtek and waits until it
-    // listens; false when it does not within a few seconds.
-    bool serve(const std::string& name, const std::string& mode);
+    // Serves reader `name` in mode kb, idtech or magtek (with `extra`
+    // options of serve) and waits until it listens; false when it does not
+    // within a few seconds.
+    bool serve(const std::string& name, const std::string& mode,
+               const std::vector<std::string>& extra = {});
     // Starts `argv` (argv[0] a path) with this process's environment and
     // `env` ("NAME=VALUE" each) over it; finish waits for its end.
     pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});

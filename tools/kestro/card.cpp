@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "json.h"
 #include "kestro.h"
 #include "mask.h"
 
@@ -67,28 +68,6 @@ std::string card_text(const Card& card, bool masked) {
     }
     return text;
 }
-
-namespace {
-
-// A JSON string; bytes past ASCII are taken as Latin-1 characters.
-std::string json_string(const std::string& s) {
-    std::string out = "\"";
-    char esc[8];
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            std::snprintf(esc, sizeof esc, "\\u%04X", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
-}  // namespace
 
 std::string card_json(const Card& card, bool masked) {
     std::string json = std::string("{\"masked\":") + (masked ? "true" : "false") + ",\"tracks\":[";

@@ -88,17 +88,37 @@ bool parse_hex_bytes(const std::vector<std::string>& args, std::vector<uint8_t>*
     return true;
 }
 
-std::string hex_bytes(const uint8_t* bytes, size_t count) {
+bool all_hex_words(const std::vector<std::string>& args, std::string* bad) {
+    std::vector<uint8_t> bytes;
+    for (const std::string& arg : args) {
+        if (!parse_hex_bytes({arg}, &bytes)) {
+            *bad = arg;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string hex_bytes(const uint8_t* bytes, size_t count, const char* separator) {
     std::string text;
     char two[4];
     for (size_t i = 0; i < count; ++i) {
-        std::snprintf(two, sizeof two, "%02x", bytes[i]);
+        std::snprintf(two, sizeof two, "%02X", bytes[i]);
         if (i > 0) {
-            text += ' ';
+            text += separator;
         }
         text += two;
     }
     return text;
+}
+
+std::string parse_format(const char* value, bool* json) {
+    const std::string v = value;
+    if (v != "json" && v != "text") {
+        return "bad --format '" + v + "' (text or json)";
+    }
+    *json = v == "json";
+    return "";
 }
 
 int usage_error(const std::string& message) {

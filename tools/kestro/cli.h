@@ -35,7 +35,14 @@ const Mode* open_reader();
 bool parse_int(const std::string& text, long low, long high, long* value);
 // Bytes given as hex, one argument each ("1f") or all in one ("1f2e3d").
 bool parse_hex_bytes(const std::vector<std::string>& args, std::vector<uint8_t>* bytes);
-std::string hex_bytes(const uint8_t* bytes, size_t count);
+// False when a word is not bytes in hex (an even number of hex digits, at
+// least two); *bad is then the first such word.
+bool all_hex_words(const std::vector<std::string>& args, std::string* bad);
+// Upper-case hex, the bytes apart by `separator`.
+std::string hex_bytes(const uint8_t* bytes, size_t count, const char* separator = " ");
+// The value of --format: "" when good (then *json says which), else the
+// error text.
+std::string parse_format(const char* value, bool* json);
 
 // Reports bad usage: one line on stderr, and kUsage.
 int usage_error(const std::string& message);

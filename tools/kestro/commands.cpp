@@ -13,20 +13,36 @@
 namespace kcli {
 namespace {
 
-// Parses a group's options (only --help, or --timeout / --length when
-// named) and returns its operands; -1 to go on.
-int operands_of(int argc, char** argv, const char* value_option, long low, long high, long* value,
+// A number option of a group: --NAME between low and high.
+struct NumberOption {
+    const char* name;
+    long low;
+    long high;
+    long* value;
+};
+
+// Parses a group's options (its number options, and --format when `json`
+// is given) and returns its operands; -1 to go on.
+int operands_of(int argc, char** argv, const std::vector<NumberOption>& numbers, bool* json,
                 std::vector<std::string>* operands) {
     std::vector<option> longopts;
-    if (value_option != nullptr) {
-        longopts.push_back({value_option, required_argument, nullptr, 'v'});
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        longopts.push_back({numbers[i].name, required_argument, nullptr, static_cast<int>(i)});
+    }
+    const int format = static_cast<int>(numbers.size());
+    if (json != nullptr) {
+        longopts.push_back({"format", required_argument, nullptr, format});
     }
     return parse_group(
         argc, argv, longopts,
-        [&](int, const char* text) -> std::string {
-            if (!parse_int(text, low, high, value)) {
-                return std::string("bad --") + value_option + " '" + text + "' (" +
-                       std::to_string(low) + " to " + std::to_string(high) + ")";
+        [&](int c, const char* text) -> std::string {
+            if (c == format) {
+                return parse_format(text, json);
+            }
+            const NumberOption& n = numbers[static_cast<size_t>(c)];
+            if (!parse_int(text, n.low, n.high, n.value)) {
+                return std::string("bad --") + n.name + " '" + text + "' (" +
+                       std::to_string(n.low) + " to " + std::to_string(n.high) + ")";
             }
             return "";
         },
@@ -43,34 +59,51 @@ int with_reader(const std::function<int(const Mode&)>& work) {
     return result;
 }
 
-// The reader after a mode change: back under the new product id.
-bool wait_for_mode(const Mode& mode, long timeout_ms) {
+// The library's own waits in a mode change: 100 ms after ChangeMode and
+// 1000 ms after ResetDevice.
+constexpr long kModeChangeMs = 1100;
+
+int64_t now_ms() {
     using namespace std::chrono;
-    const auto deadline = steady_clock::now() + milliseconds(timeout_ms);
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The reader after a mode change: back under the new product id by
+// `deadline` (now_ms() time).
+bool wait_for_mode(const Mode& mode, int64_t deadline) {
     for (;;) {
         SetID(mode.pid);
         if (OpenKestro() == 0) {
             return true;
         }
         CloseKestro();
-        if (steady_clock::now() >= deadline) {
+        const int64_t left = deadline - now_ms();
+        if (left <= 0) {
             return false;
         }
-        std::this_thread::sleep_for(milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(left < 50 ? left : 50));
     }
 }
 
 }  // namespace
 
 int run_mode(int argc, char** argv) {
+    const int64_t started = now_ms();
     long timeout = 10000;
     std::vector<std::string> operands;
-    int done = operands_of(argc, argv, "timeout", 0, 600000, &timeout, &operands);
+    int done =
+        operands_of(argc, argv, {{"timeout", kModeChangeMs, 600000, &timeout}}, nullptr, &operands);
     if (done >= 0) {
         return done;
     }
-    if (operands.size() != 1 || mode_by_word(operands[0]) == nullptr) {
+    if (operands.empty()) {
         return usage_error("mode needs one of kb, idtech, magtek");
+    }
+    if (mode_by_word(operands[0]) == nullptr) {
+        return usage_error("mode needs one of kb, idtech, magtek, not '" + operands[0] + "'");
+    }
+    if (operands.size() > 1) {
+        return usage_error("mode takes one mode, not also '" + operands[1] + "'");
     }
     const Mode& wanted = *mode_by_word(operands[0]);
     const Mode* current = open_reader();
@@ -86,7 +119,7 @@ int run_mode(int argc, char** argv) {
         return fail(kFailed, "the reader refused the mode change (ChangeMode " +
                                  std::to_string(changed) + ")");
     }
-    if (!wait_for_mode(wanted, timeout)) {
+    if (!wait_for_mode(wanted, started + timeout)) {
         return fail(kFailed, std::string("the reader did not come back in ") + wanted.name +
                                  " within " + std::to_string(timeout) + " ms (ResetDevice " +
                                  std::to_string(reset) + ")");
@@ -97,17 +130,26 @@ int run_mode(int argc, char** argv) {
 }
 
 int run_config(int argc, char** argv) {
-    long unused = 0;
+    bool json = false;
     std::vector<std::string> operands;
-    int done = operands_of(argc, argv, nullptr, 0, 0, &unused, &operands);
+    int done = operands_of(argc, argv, {}, &json, &operands);
     if (done >= 0) {
         return done;
     }
-    if (operands.size() == 1 && operands[0] == "get") {
-        return with_reader([](const Mode&) {
+    if (!operands.empty() && operands[0] == "get") {
+        if (operands.size() > 1) {
+            return usage_error("config get takes nothing more, not '" + operands[1] + "'");
+        }
+        return with_reader([json](const Mode&) {
             uint8_t report[MR_FEATURE_LEN] = {};
             if (GetMrState(report) != 0) {
                 return fail(kFailed, "the reader did not answer");
+            }
+            if (json) {
+                std::printf("{\"configuration\":\"%s\",\"answer\":\"%s\"}\n",
+                            hex_bytes(report + 2, MR_STATE_LEN, "").c_str(),
+                            hex_bytes(report, MR_FEATURE_LEN, "").c_str());
+                return static_cast<int>(kOk);
             }
             std::printf("configuration: %s\n", hex_bytes(report + 2, MR_STATE_LEN).c_str());
             std::printf("answer: %s\n", hex_bytes(report, MR_FEATURE_LEN).c_str());
@@ -116,11 +158,20 @@ int run_config(int argc, char** argv) {
     }
     std::vector<uint8_t> state;
     if (operands.empty() || operands[0] != "set") {
-        return usage_error("config needs get or set");
+        return usage_error(operands.empty() ? std::string("config needs get or set")
+                                            : "config needs get or set, not '" + operands[0] + "'");
     }
-    if (!parse_hex_bytes({operands.begin() + 1, operands.end()}, &state) ||
-        state.size() != MR_STATE_LEN) {
-        return usage_error("config set needs 7 bytes in hex");
+    if (json) {
+        return usage_error("--format is for config get only");
+    }
+    const std::vector<std::string> words(operands.begin() + 1, operands.end());
+    std::string bad;
+    if (!all_hex_words(words, &bad)) {
+        return usage_error("not bytes in hex: '" + bad + "'");
+    }
+    parse_hex_bytes(words, &state);
+    if (state.size() != MR_STATE_LEN) {
+        return usage_error("config set needs 7 bytes in hex, not " + std::to_string(state.size()));
     }
     return with_reader([&](const Mode&) {
         const int32_t r = SetMrStateEx(state.data());
@@ -135,29 +186,47 @@ int run_config(int argc, char** argv) {
 
 int run_stats(int argc, char** argv) {
     long length = MR_STAT_ANSWER_MAX;
+    bool json = false;
     std::vector<std::string> operands;
-    int done = operands_of(argc, argv, "length", 4, MR_STAT_ANSWER_MAX, &length, &operands);
+    int done =
+        operands_of(argc, argv, {{"length", 4, MR_STAT_ANSWER_MAX, &length}}, &json, &operands);
     if (done >= 0) {
         return done;
     }
-    long index = 0;
-    if (operands.size() < 2 || !parse_int(operands[1], 1, MR_STAT_MAX_INDEX, &index)) {
-        return usage_error("stats needs get, reset or update and an index from 1 to 15");
+    if (operands.empty()) {
+        return usage_error("stats needs get, reset or update");
     }
     const std::string& what = operands[0];
+    if (what != "get" && what != "reset" && what != "update") {
+        return usage_error("stats needs get, reset or update, not '" + what + "'");
+    }
+    long index = 0;
+    if (operands.size() < 2) {
+        return usage_error("stats " + what + " needs an index from 1 to 15");
+    }
+    if (!parse_int(operands[1], 1, MR_STAT_MAX_INDEX, &index)) {
+        return usage_error("bad index '" + operands[1] + "' (1 to 15)");
+    }
+    if (what != "get" && (json || length != MR_STAT_ANSWER_MAX)) {
+        return usage_error("--length and --format are for stats get only");
+    }
     const int32_t idx = static_cast<int32_t>(index);
     std::vector<uint8_t> data;
-    if (what == "get" || what == "reset") {
+    if (what != "update") {
         if (operands.size() != 2) {
-            return usage_error("stats " + what + " takes only an index");
-        }
-    } else if (what == "update") {
-        if (!parse_hex_bytes({operands.begin() + 2, operands.end()}, &data) ||
-            data.size() > MR_STAT_UPDATE_MAX) {
-            return usage_error("stats update takes at most 21 bytes in hex");
+            return usage_error("stats " + what + " takes only an index, not '" + operands[2] + "'");
         }
     } else {
-        return usage_error("stats needs get, reset or update");
+        const std::vector<std::string> words(operands.begin() + 2, operands.end());
+        std::string bad;
+        if (!all_hex_words(words, &bad)) {
+            return usage_error("not bytes in hex: '" + bad + "'");
+        }
+        parse_hex_bytes(words, &data);
+        if (data.size() > MR_STAT_UPDATE_MAX) {
+            return usage_error("stats update takes at most 21 bytes, not " +
+                               std::to_string(data.size()));
+        }
     }
     return with_reader([&](const Mode&) {
         if (what == "get") {
@@ -166,8 +235,14 @@ int run_stats(int argc, char** argv) {
             if (r != 0 && r != 3) {
                 return fail(kFailed, "the reader did not answer");
             }
-            std::printf("record %d: %s\n", idx,
-                        hex_bytes(record, static_cast<size_t>(length)).c_str());
+            if (json) {
+                std::printf("{\"record\":%d,\"data\":\"%s\",\"more\":%s}\n", idx,
+                            hex_bytes(record, static_cast<size_t>(length), "").c_str(),
+                            r == 3 ? "true" : "false");
+            } else {
+                std::printf("record %d: %s\n", idx,
+                            hex_bytes(record, static_cast<size_t>(length)).c_str());
+            }
             if (r == 3) {
                 std::fprintf(stderr, "kestro: the record holds more than %ld bytes\n", length);
             }

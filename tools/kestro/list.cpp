@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli.h"
+#include "json.h"
 #include "kestro.h"
 #include "node_access/node_access.h"
 #include "nodes.h"
@@ -23,39 +24,66 @@ std::string mode_text(int32_t pid) {
     return text;
 }
 
+// One interface as the JSON form lists it.
+std::string interface_json(const Interface& i) {
+    const Mode* m = mode_by_pid(i.pid);
+    return "{\"kind\":" + json_string(i.kind) + ",\"node\":" + json_string(i.node) +
+           ",\"product_id\":" + (i.pid < 0 ? "null" : std::to_string(i.pid)) +
+           ",\"mode\":" + (m != nullptr ? json_string(m->name) : "null") +
+           ",\"can_open\":" + (i.can_open ? "true" : "false") + ",\"why\":" + json_string(i.why) +
+           "}";
+}
+
 }  // namespace
 
 int run_list(int argc, char** argv) {
+    bool json = false;
     std::vector<std::string> operands;
     int done = parse_group(
-        argc, argv, {}, [](int, const char*) { return std::string(); }, &operands);
+        argc, argv, {{"format", required_argument, nullptr, 'f'}},
+        [&](int, const char* value) { return parse_format(value, &json); }, &operands);
     if (done >= 0) {
         return done;
     }
     if (!operands.empty()) {
-        return usage_error("list takes no operands");
+        return usage_error("list takes no operands, not '" + operands[0] + "'");
     }
     std::vector<Interface> found = hidraw_interfaces();
     for (const Interface& i : virtual_interfaces()) {
         found.push_back(i);
     }
     std::vector<node_access::Node> denied;
+    std::string listing;
     for (const Interface& i : found) {
-        std::printf("%-8s %-40s %-22s %s%s\n", i.kind.c_str(), i.node.c_str(),
-                    mode_text(i.pid).c_str(),
-                    i.can_open ? "can open" : "cannot open: ", i.why.c_str());
+        if (json) {
+            listing += (listing.empty() ? "" : ",") + interface_json(i);
+        } else {
+            std::printf("%-8s %-40s %-22s %s%s\n", i.kind.c_str(), i.node.c_str(),
+                        mode_text(i.pid).c_str(),
+                        i.can_open ? "can open" : "cannot open: ", i.why.c_str());
+        }
         if (!i.can_open && i.kind == "hidraw") {
             denied.push_back({i.node, i.pid, false, i.why});
         }
     }
     int answering = 0;
+    std::string answers;
     for (const Mode& m : modes()) {
         SetID(m.pid);
         if (OpenKestro() == 0) {
-            std::printf("answers  %s (%04X)\n", m.name, static_cast<unsigned>(m.pid));
+            if (json) {
+                answers += std::string(answering > 0 ? "," : "") +
+                           "{\"product_id\":" + std::to_string(m.pid) +
+                           ",\"mode\":" + json_string(m.name) + "}";
+            } else {
+                std::printf("answers  %s (%04X)\n", m.name, static_cast<unsigned>(m.pid));
+            }
             ++answering;
         }
         CloseKestro();
+    }
+    if (json) {
+        std::printf("{\"interfaces\":[%s],\"answering\":[%s]}\n", listing.c_str(), answers.c_str());
     }
     if (!denied.empty()) {
         std::fprintf(stderr, "kestro: %s\n", node_access::denied_line(denied).c_str());

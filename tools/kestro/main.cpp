@@ -37,5 +37,8 @@ int main(int argc, char** argv) {
             return g.run(argc - 1, argv + 1);
         }
     }
+    if (!first.empty() && first[0] == '-') {
+        return kcli::usage_error("unknown option '" + first + "'");
+    }
     return kcli::usage_error("unknown command '" + first + "'");
 }

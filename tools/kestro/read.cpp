@@ -1,7 +1,6 @@
 // kestro read: waits for cards and prints each one, following the reader
 // when it leaves and comes back.
 #include <cstdio>
-#include <cstring>
 
 #include "card.h"
 #include "cli.h"
@@ -25,19 +24,16 @@ int run_read(int argc, char** argv) {
          {"unmasked", no_argument, nullptr, 'u'}},
         [&](int c, const char* value) -> std::string {
             if (c == 'n' && !parse_int(value, 1, 1000000, &count)) {
-                return std::string("bad count '") + value + "' (1 to 1000000)";
+                return std::string("bad --count '") + value + "' (1 to 1000000)";
             }
             if (c == 't' && !parse_int(value, 0, 86400000, &timeout)) {
-                return std::string("bad timeout '") + value + "' (0 to 86400000 ms)";
+                return std::string("bad --timeout '") + value + "' (0 to 86400000 ms)";
             }
             if (c == 'u') {
                 masked = false;
             }
             if (c == 'f') {
-                if (std::strcmp(value, "json") != 0 && std::strcmp(value, "text") != 0) {
-                    return std::string("bad format '") + value + "' (text or json)";
-                }
-                json = std::strcmp(value, "json") == 0;
+                return parse_format(value, &json);
             }
             return "";
         },

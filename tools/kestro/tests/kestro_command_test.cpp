@@ -81,29 +81,53 @@ TEST(KestroUsage, HelpVersionBadInputAndNoReader) {
         {{"--help"}, 0, {"Usage: kestro COMMAND", "Exit status:", "KESTRO_VIRTUAL_READERS"}, ""},
         {{"help"}, 0, {"Usage: kestro COMMAND"}, ""},
         {{"--version"}, 0, {"kestro 1.0.0\n"}, ""},
-        {{"read", "--help"}, 0, {"Usage: kestro read"}, ""},
-        {{"stats", "-h"}, 0, {"kestro stats reset INDEX"}, ""},
+        // Each command's --help is its full usage.
+        {{"read", "--help"},
+         0,
+         {"Usage: kestro read", "--count N", "--unmasked", "scrollback"},
+         ""},
+        {{"list", "-h"}, 0, {"Usage: kestro list", "\"interfaces\""}, ""},
+        {{"mode", "--help"}, 0, {"Usage: kestro mode", "1100 ms of waits included"}, ""},
+        {{"config", "--help"}, 0, {"kestro config set BYTES", "\"configuration\""}, ""},
+        {{"stats", "-h"}, 0, {"kestro stats reset INDEX", "--length N", "\"more\""}, ""},
         {{}, 1, {}, "no command given"},
         {{"frobnicate"}, 1, {}, "unknown command 'frobnicate'"},
-        {{"list", "extra"}, 1, {}, "list takes no operands"},
-        {{"read", "--count", "0"}, 1, {}, "bad count '0'"},
-        {{"read", "--count"}, 1, {}, "needs a value"},
-        {{"read", "--timeout", "-5"}, 1, {}, "bad timeout '-5'"},
-        {{"read", "--format", "xml"}, 1, {}, "bad format 'xml'"},
-        {{"read", "--bogus"}, 1, {}, "unknown option '--bogus'"},
+        {{"list", "extra"}, 1, {}, "list takes no operands, not 'extra'"},
+        {{"list", "--format", "yaml"}, 1, {}, "bad --format 'yaml' (text or json)"},
+        {{"read", "--count", "0"}, 1, {}, "bad --count '0'"},
+        {{"read", "--count"}, 1, {}, "option '--count' needs a value"},
+        {{"read", "--timeout", "-5"}, 1, {}, "bad --timeout '-5'"},
+        {{"read", "--time", "-5"}, 1, {}, "bad --timeout '-5'"},  // an abbreviation
+        {{"read", "--format", "xml"}, 1, {}, "bad --format 'xml'"},
+        {{"read", "--bogus=3"}, 1, {}, "unknown option '--bogus' for read"},
+        {{"read", "--unmasked=yes"}, 1, {}, "option '--unmasked' takes no value"},
+        // Errors name the argument as written, inside a cluster too; the
+        // commands take no short options but -h.
+        {{"read", "-xn", "1"}, 1, {}, "unknown option '-x' for read"},
+        {{"read", "-n", "1"}, 1, {}, "unknown option '-n' for read"},
+        {{"mode", "kb", "-v", "3000"}, 1, {}, "unknown option '-v' for mode"},
+        {{"-x"}, 1, {}, "unknown option '-x'"},
         {{"mode"}, 1, {}, "mode needs one of kb, idtech, magtek"},
-        {{"mode", "usb"}, 1, {}, "mode needs one of"},
+        {{"mode", "usb"}, 1, {}, "mode needs one of kb, idtech, magtek, not 'usb'"},
+        {{"mode", "kb", "idtech"}, 1, {}, "not also 'idtech'"},
+        // The library's own waits take 1100 ms: a shorter bound cannot hold.
+        {{"mode", "kb", "--timeout", "1099"}, 1, {}, "bad --timeout '1099' (1100 to 600000)"},
         {{"mode", "kb", "--timeout", "x"}, 1, {}, "bad --timeout 'x'"},
         {{"config"}, 1, {}, "config needs get or set"},
-        {{"config", "set", "112233"}, 1, {}, "7 bytes in hex"},
-        {{"config", "set", "11", "22", "33", "44", "55", "66", "7g"}, 1, {}, "7 bytes in hex"},
-        {{"stats", "get", "16"}, 1, {}, "index from 1 to 15"},
-        {{"stats", "get", "0x1"}, 1, {}, "index from 1 to 15"},
+        {{"config", "put"}, 1, {}, "config needs get or set, not 'put'"},
+        {{"config", "get", "now"}, 1, {}, "not 'now'"},
+        {{"config", "set", "112233"}, 1, {}, "7 bytes in hex, not 3"},
+        {{"config", "set", "11", "22", "33", "44", "55", "66", "7g"}, 1, {}, "hex: '7g'"},
+        {{"config", "set", "11223344556677", "--format", "json"}, 1, {}, "config get only"},
+        {{"stats", "get"}, 1, {}, "stats get needs an index from 1 to 15"},
+        {{"stats", "get", "16"}, 1, {}, "bad index '16' (1 to 15)"},
+        {{"stats", "get", "0x1"}, 1, {}, "bad index '0x1'"},
+        {{"stats", "reset", "1", "--format", "json"}, 1, {}, "for stats get only"},
         {{"stats", "get", "1", "--length", "3"}, 1, {}, "bad --length '3'"},
-        {{"stats", "reset", "1", "2"}, 1, {}, "takes only an index"},
-        {{"stats", "update", "1", "zz"}, 1, {}, "at most 21 bytes"},
-        {{"stats", "update", "1", std::string(44, 'a')}, 1, {}, "at most 21 bytes"},
-        {{"stats", "erase", "1"}, 1, {}, "get, reset or update"},
+        {{"stats", "reset", "1", "2"}, 1, {}, "takes only an index, not '2'"},
+        {{"stats", "update", "1", "zz"}, 1, {}, "not bytes in hex: 'zz'"},
+        {{"stats", "update", "1", std::string(44, 'a')}, 1, {}, "at most 21 bytes, not 22"},
+        {{"stats", "erase", "1"}, 1, {}, "get, reset or update, not 'erase'"},
         // No reader yet.
         {{"list"}, 2, {}, "no reader answers (none connected)"},
         {{"read", "--timeout", "1"}, 2, {}, "no reader answers"},
@@ -143,6 +167,16 @@ TEST(KestroList, InterfacesTheirModesAndWhichModesAnswer) {
           {"virtual  " + dir + "one.sock", "USB/HID IDTECH (05A0)  can open",
            "virtual  " + dir + "two.sock", "USB/KB (0500)          can open",
            "answers  USB/HID IDTECH (05A0)\n", "answers  USB/KB (0500)\n"},
+          ""},
+         {}},
+        {{{"list", "--format", "json"},
+          0,
+          {"{\"interfaces\":[{\"kind\":\"virtual\",\"node\":\"" + dir +
+               "one.sock\",\"product_id\":1440,\"mode\":\"USB/HID IDTECH\",\"can_open\":true,"
+               "\"why\":\"\"},{\"kind\":\"virtual\",\"node\":\"" +
+               dir + "two.sock\",\"product_id\":1280,",
+           "\"answering\":[{\"product_id\":1440,\"mode\":\"USB/HID IDTECH\"},"
+           "{\"product_id\":1280,\"mode\":\"USB/KB\"}]}\n"},
           ""},
          {}},
         // Virtual readers are not looked for unless asked for; the variable
@@ -372,7 +406,8 @@ TEST(KestroRead, FollowsTheReaderWhenItLeavesAndComesBack) {
             5000));
         for (const Step& s : f.steps) {
             if (!s.command.empty() && s.command[0] == "kestro") {
-                const kestro_test::Run r = host.run(command({s.command.begin() + 1, s.command.end()}));
+                const kestro_test::Run r =
+                    host.run(command({s.command.begin() + 1, s.command.end()}));
                 EXPECT_EQ(r.status, 0) << r.err;
             } else if (!s.command.empty()) {
                 std::vector<std::string> args = s.command;
@@ -434,6 +469,16 @@ TEST(KestroMode, ChangesTheModeAndWaitsForTheReader) {
         expect(c, host.run(command(c.args)));
     }
     EXPECT_NE(host.reader({"status", "--name", "mode"}).out.find("0x05B0"), std::string::npos);
+
+    // --timeout bounds the whole command, the library's 1100 ms included: a
+    // reader away for 2500 ms after its reset is not back within 2000 ms.
+    ReaderHost slow_host;
+    ASSERT_TRUE(slow_host.serve("slow", "idtech", {"--restart-ms", "2500"}));
+    expect({{"mode", "magtek", "--timeout", "2000"},
+            3,
+            {},
+            "did not come back in USB/HID MAGTEK within 2000 ms"},
+           slow_host.run(command({"mode", "magtek", "--timeout", "2000"})));
 }
 
 TEST(KestroConfig, SetThenGetRoundTrip) {
@@ -441,9 +486,13 @@ TEST(KestroConfig, SetThenGetRoundTrip) {
     ASSERT_TRUE(host.serve("config", "magtek"));
     const std::vector<Case> cases = {
         {{"config", "set", "11223344556677"}, 0, {"configuration: 11 22 33 44 55 66 77\n"}, ""},
-        {{"config", "get"}, 0, {"configuration: 11 22 33 44 55 66 77\n", "answer: 00 b3 11"}, ""},
+        {{"config", "get"}, 0, {"configuration: 11 22 33 44 55 66 77\n", "answer: 00 B3 11"}, ""},
+        {{"config", "get", "--format", "json"},
+         0,
+         {"{\"configuration\":\"11223344556677\",\"answer\":\"00B311223344556677"},
+         ""},
         {{"config", "set", "a1", "B2", "c3", "d4", "e5", "f6", "07"}, 0, {}, ""},
-        {{"config", "get"}, 0, {"configuration: a1 b2 c3 d4 e5 f6 07\n"}, ""},
+        {{"config", "get"}, 0, {"configuration: A1 B2 C3 D4 E5 F6 07\n"}, ""},
     };
     for (const Case& c : cases) {
         expect(c, host.run(command(c.args)));
@@ -457,6 +506,15 @@ TEST(KestroStats, UpdateGetResetWithTheAccessCheckWorkedOut) {
     const std::vector<Case> cases = {
         {{"stats", "update", "3", "0102", "0304"}, 0, {"record 3: updated\n"}, ""},
         {{"stats", "get", "3", "--length", "4"}, 0, {"record 3: 01 02 03 04\n"}, ""},
+        {{"stats", "get", "3", "--format", "json", "--length", "4"},
+         0,
+         {"{\"record\":3,\"data\":\"01020304\",\"more\":false}\n"},
+         ""},
+        {{"stats", "update", "4", "0a0b0c0d0e"}, 0, {}, ""},
+        {{"stats", "get", "4", "--format", "json", "--length", "4"},
+         0,
+         {"{\"record\":4,\"data\":\"0A0B0C0D\",\"more\":true}\n"},
+         "the record holds more than 4 bytes"},
         {{"stats", "reset", "3"}, 0, {"record 3: reset\n"}, ""},
         {{"stats", "get", "3", "--length", "4"}, 0, {"record 3: 00 00 00 00\n"}, ""},
         {{"stats", "update", "15"}, 0, {"record 15: updated\n"}, ""},
