@@ -44,8 +44,10 @@ class UhidReader {
 
     // The node of the device as it is now ("/dev/hidrawN"), waiting up to
     // `wait_ms` for it to appear under the product id of the current mode;
-    // "" when there is none.
-    std::string node(int wait_ms = 2000);
+    // "" when there is none. The wait returns as soon as the node is there;
+    // its bound is generous because a guest under software emulation on a
+    // loaded machine has been seen to take over 2 s to bring a node up.
+    std::string node(int wait_ms = 10000);
     uint16_t product_id();
 
     // Sends an input report, given as the library receives it (report id 0
