@@ -4,6 +4,7 @@
 # usage on standard error with status 2. Each runs in a copy of the tree,
 # with stand-ins on PATH for the tools that build, install or delete; a
 # stand-in that is called, or a file of the copy that changes, fails the case.
+# Then debian-packages.sh's output folder: it deletes only what it made.
 #   scripts/tests/usage-test.sh
 set -euo pipefail
 # shellcheck source=../lib/common.sh
@@ -77,5 +78,44 @@ for c in "${cases[@]}"; do
         failures=$((failures + 1))
     fi
 done
+# debian-packages.sh deletes only what it made: its output folder must be
+# new, empty, or filled by it before (its list). The build is a stand-in.
+# folder (new, empty, own: filled by a run before, foreign: holds another
+# file) | status | files left in it afterwards, sorted
+mkdir -p "$work/deb-bin"
+printf '#!/bin/sh\necho 1.0.0-1\n' >"$work/deb-bin/dpkg-parsechangelog"
+printf '#!/bin/sh\ntouch ../kestro_1.0.0-1.dsc ../libkestro1_1.0.0-1_amd64.deb ../kestro_1.0.0-1_amd64.changes\n' \
+    >"$work/deb-bin/dpkg-buildpackage"
+printf '#!/bin/sh\nexit 0\n' >"$work/deb-bin/lintian"
+chmod +x "$work/deb-bin/"*
+made=".kestro-packages kestro_1.0.0-1.dsc kestro_1.0.0-1_amd64.changes libkestro1_1.0.0-1_amd64.deb"
+folder_cases=(
+    "new|0|$made"
+    "empty|0|$made"
+    "own|0|$made"
+    "foreign|1|other.deb"
+)
+for c in "${folder_cases[@]}"; do
+    IFS='|' read -r kind want_status want_left <<<"$c"
+    out=$work/out-$kind
+    case $kind in
+        empty) mkdir "$out" ;;
+        own) mkdir "$out" && touch "$out/libkestro1_0.9-1_amd64.deb" &&
+            echo libkestro1_0.9-1_amd64.deb >"$out/.kestro-packages" ;;
+        foreign) mkdir "$out" && touch "$out/other.deb" ;;
+    esac
+    status=0
+    (cd "$work/tree" && PATH=$work/deb-bin:$PATH bash scripts/debian-packages.sh "$out" \
+        >"$work/out" 2>&1) || status=$?
+    left=$(cd "$out" && ls -A | sort | tr '\n' ' ')
+    if [ "$status" != "$want_status" ] || [ "$left" != "$want_left " ]; then
+        echo "FAIL debian-packages.sh into a $kind folder: status $status (wanted $want_status)," \
+            "left: $left (wanted $want_left)"
+        sed 's/^/    /' "$work/out" | tail -n 5
+        failures=$((failures + 1))
+    fi
+    cases+=("debian-packages.sh into a $kind folder")
+done
+
 echo "usage-test: ${#cases[@]} calls of ${#scripts[@]} scripts, $failures failed"
 [ "$failures" -eq 0 ]
