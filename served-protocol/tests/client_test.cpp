@@ -118,9 +118,12 @@ TEST_F(ClientTest, PeerIsThisUserOnlyWhenItsProcessRunsAsThisUser) {
     // that process changes user and listens.
     const std::string path = dir_ + "/theirs.sock";
     int ready[2];
+    int done[2];
     ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(done), 0);
     const pid_t child = fork();
     if (child == 0) {
+        close(done[1]);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
         std::strcpy(addr.sun_path, path.c_str());
@@ -129,11 +132,11 @@ TEST_F(ClientTest, PeerIsThisUserOnlyWhenItsProcessRunsAsThisUser) {
                         setgid(kNobody) == 0 && setuid(kNobody) == 0 && listen(fd, 4) == 0;
         char c = ok ? 1 : 0;
         (void)!write(ready[1], &c, 1);
-        close(ready[1]);
         char end;
-        (void)!read(ready[0], &end, 1);  // until the parent closes the pipe
+        (void)!read(done[0], &end, 1);  // until the parent closes its end
         _exit(0);
     }
+    close(done[0]);
     char c = 0;
     ASSERT_EQ(read(ready[0], &c, 1), 1);
     ASSERT_EQ(c, 1);
@@ -145,6 +148,7 @@ TEST_F(ClientTest, PeerIsThisUserOnlyWhenItsProcessRunsAsThisUser) {
     ASSERT_TRUE(peer_uid(fd, &uid));
     EXPECT_EQ(uid, kNobody);
     EXPECT_FALSE(peer_is_us(fd));
+    close(done[1]);
     close(ready[1]);
     close(ready[0]);
     waitpid(child, nullptr, 0);
