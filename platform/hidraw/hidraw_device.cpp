@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "kp/winapi.h"
@@ -19,25 +18,6 @@ namespace {
 // buffer of this size so that no report is ever cut short, and feature
 // requests never ask for more.
 constexpr size_t kMaxReport = 16384;
-
-bool& exiting() {
-    static bool e = false;
-    return e;
-}
-
-// Once the process is ending, the registry and the poller may be gone
-// before the handles that still hold channels: channels then only close
-// their files. The poller's table is built before the handler is registered
-// so that the handler runs before it is destroyed.
-void watch_process_exit() {
-    static bool watching = false;
-    if (!watching) {
-        watching = true;
-        remove_poll_source(add_poll_source(-1, [] {}));
-        device_attached(nullptr);
-        std::atexit([] { exiting() = true; });
-    }
-}
 
 uint32_t open_failure(int error) {
     switch (error) {
@@ -71,7 +51,6 @@ uint32_t HidrawDevice::open_error(uint32_t access, bool) const {
 
 std::unique_ptr<DeviceChannel> HidrawDevice::open_channel(uint32_t access, bool, InputSink sink,
                                                           uint32_t* error) {
-    watch_process_exit();
     *error = 0;
     const int flags = O_CLOEXEC | O_NONBLOCK;
     const bool reads = (access & GENERIC_READ) != 0;
@@ -128,7 +107,9 @@ HidrawChannel::HidrawChannel(std::weak_ptr<HidrawDevice> device, int fd, const H
 }
 
 HidrawChannel::~HidrawChannel() {
-    if (!exiting()) {
+    // Once the process is ending the poller may be gone before the handles
+    // that still hold channels: a channel then only closes its file.
+    if (!process_ending()) {
         stop_watching();
     }
     if (fd_ >= 0) {

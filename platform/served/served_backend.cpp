@@ -54,7 +54,7 @@ bool still_trusted(const std::string& path, ino_t inode) {
 
 class ServedBackend : public Backend {
   public:
-    explicit ServedBackend(std::string dir) : dir_(std::move(dir)) { served_watch_process_exit(); }
+    explicit ServedBackend(std::string dir) : dir_(std::move(dir)) {}
     ~ServedBackend() override {
         for (auto& [path, device] : devices_) {
             device->disconnect();

@@ -8,21 +8,14 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 
 #include "kp/served.h"
 #include "kp/winapi.h"
-#include "registry.h"
 #include "served/client.h"
 
 namespace kp {
 namespace {
-
-bool& exiting() {
-    static bool e = false;
-    return e;
-}
 
 // Real time, whatever the platform's clock: the reader is another process.
 int64_t real_ms() {
@@ -43,24 +36,6 @@ int open_socket(const std::string& path) {
 }
 
 }  // namespace
-
-bool served_process_exiting() {
-    return exiting();
-}
-
-void served_watch_process_exit() {
-    static bool watching = false;
-    if (watching) {
-        return;
-    }
-    watching = true;
-    // The registry and the poller must be built before the handler is
-    // registered, so that it runs before they are destroyed.
-    attached_devices();
-    device_attached(nullptr);
-    remove_poll_source(0);
-    std::atexit([] { exiting() = true; });
-}
 
 ServedDevice::ServedDevice(int fd, std::string socket_path, ino_t inode)
     : fd_(fd), socket_path_(std::move(socket_path)), inode_(inode) {}
@@ -116,7 +91,7 @@ void ServedDevice::disconnect() {
     }
     close(fd_);
     fd_ = -1;
-    if (served_process_exiting()) {
+    if (process_ending()) {
         return;
     }
     if (watched_) {

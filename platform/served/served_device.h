@@ -69,9 +69,4 @@ class ServedDevice : public HidDevice, public std::enable_shared_from_this<Serve
     std::vector<uint8_t> reply_;
 };
 
-// Set once the process is ending: the registry and the poller may already
-// be gone, so a connection then only closes its socket.
-bool served_process_exiting();
-void served_watch_process_exit();
-
 }  // namespace kp

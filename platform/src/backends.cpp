@@ -1,9 +1,6 @@
-#include <vector>
-
 #include "kp/backend.h"
-#include "kp/hidraw.h"
-#include "kp/served.h"
-#include "served/paths.h"
+
+#include <vector>
 
 namespace kp {
 namespace {
@@ -41,14 +38,13 @@ void scan_backends() {
     }
 }
 
-// The kernel's hidraw nodes, and served readers only when the environment
-// asks for them: a program that loads the library does not expect card data
-// from local sockets.
 void register_system_backends() {
-    if (served::readers_requested()) {
-        register_backend(make_served_backend());
+    for (size_t i = 0; i < kSystemBackends.count; ++i) {
+        const BackendKind& kind = kSystemBackends.kinds[i];
+        if (kind.wanted == nullptr || kind.wanted()) {
+            register_backend(kind.make());
+        }
     }
-    register_backend(make_hidraw_backend());
 }
 
 }  // namespace kp

@@ -5,6 +5,8 @@
 #include <map>
 #include <vector>
 
+#include "lifetime.h"
+
 namespace kp {
 namespace {
 
@@ -22,6 +24,7 @@ PollSourceId next_id = 1;
 }  // namespace
 
 PollSourceId add_poll_source(int fd, std::function<void()> on_ready) {
+    watch_process_end();
     PollSourceId id = next_id++;
     sources().emplace(id, Source{fd, std::move(on_ready)});
     return id;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "events.h"
+#include "lifetime.h"
 
 namespace kp {
 namespace {
@@ -114,6 +115,7 @@ DWORD error_of_status(uint32_t status) {
 }
 
 std::string attach_device(std::shared_ptr<HidDevice> device, const std::string& path) {
+    watch_process_end();
     auto e = std::make_shared<DeviceEntry>();
     e->identity = device->identity();
     e->device = std::move(device);

@@ -3,11 +3,14 @@
 // and error codes Windows gives.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "kp/backend.h"
 #include "kp/clock.h"
 #include "kp/device.h"
 #include "kp/platform.h"
@@ -254,6 +257,26 @@ TEST_F(HidTest, FeatureReportsCheckTheLengthAndPassTheDevicesAnswer) {
     EXPECT_FALSE(HidD_SetFeature(h, f, 4));
     EXPECT_FALSE(HidD_GetFeature(h, f, 4));
     CloseHandle(h);
+}
+
+// At exit the registry destroys the devices still attached; by then the
+// process is marked as ending, so a backend's device leaves the registry
+// and the poller alone. Run in a fresh process, where this is the first
+// device attached.
+TEST(ProcessEndingTest, IsSetBeforeTheRegistryDestroysItsDevices) {
+    struct Probe : FakeDevice {
+        ~Probe() override { std::fprintf(stderr, "ending=%d\n", kp::process_ending() ? 1 : 0); }
+    };
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (kp::process_ending()) {
+                std::_Exit(2);
+            }
+            kp::attach_device(std::make_shared<Probe>());
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "ending=1");
 }
 
 }  // namespace

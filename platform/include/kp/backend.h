@@ -5,6 +5,7 @@
 // the platform waits (see add_poll_source).
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 
@@ -24,10 +25,33 @@ void clear_backends();
 // Runs every backend's scan (the enumeration calls this).
 void scan_backends();
 
-// The backends a program gets by default on this system (the served-reader
-// sockets and hidraw). They are registered on first use of the platform
-// unless a test cleared them first.
+// One row of the system's backend table: a kind of backend that a program
+// gets by default. Like a USB library's per-system backend structure, the
+// table is declared here and defined outside the core, by the composition
+// of the system's backends (platform/system_backends.cpp), so the core
+// names no backend and calls none of their functions.
+struct BackendKind {
+    const char* name;                    // "hidraw", "served": for diagnosis
+    bool (*wanted)();                    // whether this process gets it; null: always
+    std::shared_ptr<Backend> (*make)();  // a new backend of this kind
+};
+struct BackendTable {
+    const BackendKind* kinds;  // in the order they scan
+    size_t count;
+};
+extern const BackendTable kSystemBackends;
+
+// Registers a backend of every wanted kind of kSystemBackends. The platform
+// does this at its first enumeration, unless a test cleared the backends
+// first.
 void register_system_backends();
+
+// Whether the process is ending: static destructors are running, and the
+// device registry and the poll sources may already be gone. A backend's
+// devices and channels then only release their own descriptors (close
+// their files and sockets) and leave the registry and the poller alone.
+// Reliable for every device attached and every poll source added.
+bool process_ending();
 
 // Descriptors watched while the platform waits: `on_ready` runs when `fd`
 // is readable or hung up, from inside a wait, a sleep or a blocking read.
