@@ -2,9 +2,10 @@
 // program gets by default, in the order they scan. The core declares the
 // table (kp/backend.h) and registers its rows at the first enumeration; it
 // names no backend itself.
+#include "kp/backend.h"
+
 #include <memory>
 
-#include "kp/backend.h"
 #include "kp/hidraw.h"
 #include "kp/served.h"
 #include "served/paths.h"

@@ -1,5 +1,7 @@
 // The hidraw backend: the nodes of /sys/class/hidraw as registry devices,
 // brought up to date at each enumeration.
+#include "kp/hidraw.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
@@ -15,7 +17,6 @@
 #include <vector>
 
 #include "hidraw_device.h"
-#include "kp/hidraw.h"
 
 namespace kp {
 namespace {

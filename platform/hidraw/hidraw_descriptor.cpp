@@ -1,10 +1,10 @@
 // Report descriptor parsing, as far as the capabilities go: the usage of the
 // first top-level collection and the longest report of each kind.
+#include "kp/hidraw.h"
+
 #include <map>
 #include <utility>
 #include <vector>
-
-#include "kp/hidraw.h"
 
 namespace kp {
 namespace {

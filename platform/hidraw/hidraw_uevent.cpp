@@ -1,9 +1,9 @@
 // The ids in a HID device's uevent, as the kernel writes them:
 // "HID_ID=%04X:%08X:%08X" (bus, vendor, product), one variable a line.
+#include "kp/hidraw.h"
+
 #include <cstddef>
 #include <cstdint>
-
-#include "kp/hidraw.h"
 
 namespace kp {
 namespace {

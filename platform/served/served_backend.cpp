@@ -1,5 +1,7 @@
 // The served-reader backend: at each enumeration it brings the connections
 // to the reader sockets of the runtime directory up to date.
+#include "kp/served.h"
+
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -7,7 +9,6 @@
 #include <map>
 #include <vector>
 
-#include "kp/served.h"
 #include "served/client.h"
 #include "served/paths.h"
 #include "served_device.h"

@@ -1,9 +1,9 @@
-#include "kp/faults.h"
 #include "events.h"
 
 #include <map>
 
 #include "kp/clock.h"
+#include "kp/faults.h"
 
 namespace kp {
 namespace {

@@ -1,9 +1,11 @@
 // The HID class calls: parser data, attributes, capabilities and feature
 // reports through an open device handle, whatever access it was opened with.
-#include "kp/faults.h"
+#include "kp/winapi.h"
+
 #include <cstring>
 
 #include "files.h"
+#include "kp/faults.h"
 #include "registry.h"
 
 struct _HIDP_PREPARSED_DATA {

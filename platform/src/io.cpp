@@ -1,7 +1,8 @@
 // CreateFileA, CloseHandle, ReadFile, WriteFile, GetOverlappedResult and
 // CancelIo over the handle table, for files in the drive root and for HID
 // devices of the registry.
-#include "kp/faults.h"
+#include "kp/winapi.h"
+
 #include <unistd.h>
 
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "files.h"
 #include "hooks.h"
 #include "kp/clock.h"
+#include "kp/faults.h"
 #include "registry.h"
 
 namespace {

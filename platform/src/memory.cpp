@@ -1,7 +1,7 @@
+#include "kp/winapi.h"
+
 #include <cstdlib>
 #include <cstring>
-
-#include "kp/winapi.h"
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
     void* p = (flags & LMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1)

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 #include <deque>
-#include <unordered_map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "handles.h"

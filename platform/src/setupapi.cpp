@@ -1,6 +1,7 @@
 // The device-setup calls: a device set is a snapshot of the device paths of
 // the attached HID devices, taken when the set is made.
-#include "kp/faults.h"
+#include "kp/winapi.h"
+
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "handles.h"
 #include "kp/backend.h"
+#include "kp/faults.h"
 #include "registry.h"
 
 namespace {
