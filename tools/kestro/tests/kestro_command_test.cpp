@@ -75,6 +75,17 @@ std::string configuration(ReaderHost& host, const std::string& name) {
     return at == std::string::npos ? out : out.substr(at, out.find('\n', at) - at);
 }
 
+// Waits until the reader `name` has a host connected, or `program` ended.
+void connected(ReaderHost& host, const std::string& name, pid_t program) {
+    EXPECT_TRUE(vr::harness::Eventually(
+        [&] {
+            return host.finished(program) ||
+                   host.reader({"status", "--name", name}).out.find("hosts: 1") !=
+                       std::string::npos;
+        },
+        5000));
+}
+
 TEST(KestroUsage, HelpVersionBadInputAndNoReader) {
     ReaderHost host;
     const std::vector<Case> no_reader = {
@@ -327,14 +338,15 @@ TEST(KestroRead, CardsAsTheWindowDecodesThem) {
         ReaderHost host;
         ASSERT_TRUE(host.serve("read", r.mode));
         const pid_t reading = host.start(command(r.c.args));
-        // Swipes until the command ends: a swipe before it opened the reader
-        // is not seen, later ones are.
+        // A swipe before the command opened the reader is not seen: swipes
+        // start once it is connected, and go on, paced, until it ends.
         std::vector<std::string> swipe{"swipe", "--name", "read"};
         swipe.insert(swipe.end(), r.swipe.begin(), r.swipe.end());
-        const bool swiping = r.c.status == 0;
-        for (int i = 0; i < 2000 && !host.finished(reading); ++i) {
-            if (swiping) {
+        if (r.c.status == 0) {
+            connected(host, "read", reading);
+            for (int i = 0; i < 100 && !host.finished(reading); ++i) {
                 host.reader(swipe);
+                vr::harness::Eventually([&] { return host.finished(reading); }, 100);
             }
         }
         expect(r.c, host.finish(reading));
@@ -397,13 +409,7 @@ TEST(KestroRead, FollowsTheReaderWhenItLeavesAndComesBack) {
         ReaderHost host;
         ASSERT_TRUE(host.serve("follow", "idtech"));
         const pid_t reading = host.start(command(f.read));
-        // Reading once the library has a read under way.
-        ASSERT_TRUE(vr::harness::Eventually(
-            [&] {
-                return host.reader({"status", "--name", "follow"}).out.find("hosts: 1") !=
-                       std::string::npos;
-            },
-            5000));
+        connected(host, "follow", reading);
         for (const Step& s : f.steps) {
             if (!s.command.empty() && s.command[0] == "kestro") {
                 const kestro_test::Run r =
