@@ -121,8 +121,17 @@ std::string parse_format(const char* value, bool* json) {
     return "";
 }
 
+namespace {
+std::string usage_group;
+}  // namespace
+
+void set_usage_group(const std::string& group) {
+    usage_group = group;
+}
+
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "kestro: %s (try kestro --help)\n", message.c_str());
+    std::fprintf(stderr, "kestro: %s (try kestro %s%s--help)\n", message.c_str(),
+                 usage_group.c_str(), usage_group.empty() ? "" : " ");
     return kUsage;
 }
 

@@ -44,6 +44,8 @@ std::string hex_bytes(const uint8_t* bytes, size_t count, const char* separator 
 // error text.
 std::string parse_format(const char* value, bool* json);
 
+// The command group that usage errors point to for help ("" for none).
+void set_usage_group(const std::string& group);
 // Reports bad usage: one line on stderr, and kUsage.
 int usage_error(const std::string& message);
 // One line on stderr, and `code`.

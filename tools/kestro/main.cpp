@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     }
     for (const Group& g : kGroups) {
         if (first == g.word) {
+            kcli::set_usage_group(g.word);
             return g.run(argc - 1, argv + 1);
         }
     }

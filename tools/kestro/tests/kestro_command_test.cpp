@@ -102,7 +102,7 @@ TEST(KestroUsage, HelpVersionBadInputAndNoReader) {
         {{"config", "--help"}, 0, {"kestro config set BYTES", "\"configuration\""}, ""},
         {{"stats", "-h"}, 0, {"kestro stats reset INDEX", "--length N", "\"more\""}, ""},
         {{}, 1, {}, "no command given"},
-        {{"frobnicate"}, 1, {}, "unknown command 'frobnicate'"},
+        {{"frobnicate"}, 1, {}, "unknown command 'frobnicate' (try kestro --help)\n"},
         {{"list", "extra"}, 1, {}, "list takes no operands, not 'extra'"},
         {{"list", "--format", "yaml"}, 1, {}, "bad --format 'yaml' (text or json)"},
         {{"read", "--count", "0"}, 1, {}, "bad --count '0'"},
@@ -114,7 +114,7 @@ TEST(KestroUsage, HelpVersionBadInputAndNoReader) {
         {{"read", "--unmasked=yes"}, 1, {}, "option '--unmasked' takes no value"},
         // Errors name the argument as written, inside a cluster too; the
         // commands take no short options but -h.
-        {{"read", "-xn", "1"}, 1, {}, "unknown option '-x' for read"},
+        {{"read", "-xn", "1"}, 1, {}, "unknown option '-x' for read (try kestro read --help)\n"},
         {{"read", "-n", "1"}, 1, {}, "unknown option '-n' for read"},
         {{"mode", "kb", "-v", "3000"}, 1, {}, "unknown option '-v' for mode"},
         {{"-x"}, 1, {}, "unknown option '-x'"},
