@@ -31,14 +31,22 @@ bool hid_ids(const std::string& uevent, unsigned* vendor, unsigned* product) {
     return false;
 }
 
+std::string group_name(gid_t gid) {
+    const group* gr = getgrgid(gid);
+    return gr != nullptr ? gr->gr_name : std::to_string(gid);
+}
+
 std::string owner_text(const struct stat& st) {
     const passwd* pw = getpwuid(st.st_uid);
-    const group* gr = getgrgid(st.st_gid);
     const std::string user = pw != nullptr ? pw->pw_name : std::to_string(st.st_uid);
-    const std::string grp = gr != nullptr ? gr->gr_name : std::to_string(st.st_gid);
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-    return "owner " + user + ", group " + grp + ", mode " + mode;
+    return "owner " + user + ", group " + group_name(st.st_gid) + ", mode " + mode;
+}
+
+std::string this_user() {
+    const passwd* pw = getpwuid(geteuid());
+    return pw != nullptr ? pw->pw_name : "$USER";
 }
 
 // Opens read and write, as the library does in the HID modes, and closes.
@@ -85,19 +93,31 @@ std::vector<Node> reader_nodes(const std::string& sysfs, const std::string& dev)
     return nodes;
 }
 
-const char* access_fix() {
-    return "install the udev rule 70-kestro-reader.rules (SUBSYSTEM==\"hidraw\", "
-           "KERNELS==\"????:3E7A:????.????\", TAG+=\"uaccess\", MODE=\"0660\", "
-           "GROUP=\"plugdev\") in "
-           "/etc/udev/rules.d, run 'udevadm control --reload && udevadm trigger' as root and "
-           "replug the reader, or add this user to the node's group";
+std::string access_fix(const std::string& node_group) {
+    const std::string join = std::string("add this user to the group ") + kReaderGroup +
+                             " ('sudo usermod -a -G " + kReaderGroup + " " + this_user() +
+                             "', then log in again); the user at the seat may open it without that";
+    if (node_group == kReaderGroup) {
+        return join;
+    }
+    return std::string(
+               "install the udev rule 70-kestro-reader.rules (SUBSYSTEM==\"hidraw\", "
+               "KERNELS==\"????:3E7A:????.????\", TAG+=\"uaccess\", MODE=\"0660\", "
+               "GROUP=\"") +
+           kReaderGroup + "\") in /etc/udev/rules.d, create its group ('sudo groupadd --system " +
+           kReaderGroup +
+           "'; the package libkestro1 does both), run 'udevadm control --reload && udevadm "
+           "trigger' as root, and " +
+           join;
 }
 
 std::string denied_line(const std::vector<Node>& nodes) {
     for (const Node& n : nodes) {
         if (!n.can_open) {
+            struct stat st;
+            const std::string group = stat(n.path.c_str(), &st) == 0 ? group_name(st.st_gid) : "";
             return n.path + " is a card reader this user cannot open: " + n.why + "; to fix, " +
-                   access_fix();
+                   access_fix(group);
         }
     }
     return "";

@@ -1,6 +1,7 @@
 // The reader's hidraw nodes found in a sysfs tree made in a temporary
 // directory: only the reader's vendor id counts, and a node that cannot be
-// opened is named with the reason and the fix.
+// opened is named with the reason and the fix, which depends on the group
+// the node has.
 #include "node_access/node_access.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +56,30 @@ TEST(NodeAccess, ReaderNodesTheirProductIdsAndAccess) {
     EXPECT_EQ(node_access::denied_line({nodes[0]}), "");
     EXPECT_TRUE(node_access::reader_nodes(root + "/none", root + "/dev").empty());
     std::filesystem::remove_all(root);
+}
+
+// The fix names the group kestro, never plugdev: joining it where the rule
+// already gave the node to it, else the rule and the group first.
+TEST(NodeAccess, FixNamesTheReaderGroup) {
+    const struct {
+        const char* node_group;
+        bool rule_needed;
+    } cases[] = {
+        {"kestro", false},
+        {"root", true},
+        {"plugdev", true},
+        {"", true},  // the node's group is unknown
+    };
+    for (const auto& c : cases) {
+        const std::string fix = node_access::access_fix(c.node_group);
+        SCOPED_TRACE(c.node_group);
+        EXPECT_NE(fix.find("add this user to the group kestro ('sudo usermod -a -G kestro "),
+                  std::string::npos)
+            << fix;
+        EXPECT_EQ(fix.find("plugdev"), std::string::npos) << fix;
+        EXPECT_EQ(fix.find("GROUP=\"kestro\"") != std::string::npos, c.rule_needed) << fix;
+        EXPECT_EQ(fix.find("groupadd --system kestro") != std::string::npos, c.rule_needed) << fix;
+    }
 }
 
 }  // namespace

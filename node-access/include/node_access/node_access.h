@@ -16,13 +16,18 @@ struct Node {
     std::string why;  // when it cannot be opened: the error, the node's owner, group and mode
 };
 
+// The system group that the udev rule gives the reader's nodes to.
+inline constexpr const char* kReaderGroup = "kestro";
+
 // Nodes listed under `sysfs` whose HID device carries the reader's vendor
 // id, with their device files in `dev`, in name order.
 std::vector<Node> reader_nodes(const std::string& sysfs = "/sys/class/hidraw",
                                const std::string& dev = "/dev");
 
-// What gives a user access to the reader's hidraw nodes.
-const char* access_fix();
+// What gives this user access to a reader's hidraw node whose group is
+// `node_group`: membership of the group kestro where the udev rule already
+// gave the node to it, otherwise the rule and the group first.
+std::string access_fix(const std::string& node_group = "");
 
 // One line naming the first node this user cannot open, why, and the fix;
 // empty when there is none.
