@@ -5,8 +5,9 @@
 # checks" or "guest: N of M checks failed". The host reads the result from
 # qemu's exit status (isa-debug-exit) and these lines.
 #
-# /srv/proof holds debs/ (the four packages and their Packages index) and
-# kestro_uhid_device (a fake reader made through /dev/uhid).
+# /srv/proof holds debs/ (the five packages and their Packages index),
+# kestro_uhid_device (a fake reader made through /dev/uhid) and tests/ (the
+# packages' autopkgtests, debian/tests).
 #   package-test-guest.sh     (copied to /srv/proof/checks.sh; in the guest
 #                             only: it removes the apt sources, adds users
 #                             and purges packages)
@@ -26,7 +27,7 @@ if ! grep -qw 'systemd.unit=package-test.target' /proc/cmdline 2>/dev/null ||
 fi
 export LC_ALL=C.UTF-8
 proof=/srv/proof
-packages="libkestro1 libkestro-dev kestro-tools kestroconfigure"
+packages="libkestro1 libkestro-dev kestro-tools kestro-virtual-reader kestroconfigure"
 checks=0
 failed=0
 out=$(mktemp -d)
@@ -60,27 +61,8 @@ finish() {
     exit "$code"
 }
 
-# --- Install the four packages with apt from the local folder, and nothing
-# else: the guest has no network, so every dependency must already be here.
-rm -f /etc/apt/sources.list /etc/apt/sources.list.d/*
-echo "deb [trusted=yes] file:$proof/debs ./" >/etc/apt/sources.list.d/local-folder.list
-check "apt-get update from the local folder" apt-get update
-# shellcheck disable=SC2086
-check "apt-get install $packages" \
-    env DEBIAN_FRONTEND=noninteractive apt-get install -y $packages
-for p in $packages; do
-    dpkg -L "$p" >"$out/files-$p" 2>/dev/null
-done
-check "udev rule in /usr/lib/udev/rules.d" test -f /usr/lib/udev/rules.d/70-kestro-reader.rules
-check "libkestro.so.1 known to the dynamic linker" sh -c 'ldconfig -p | grep -q "libkestro.so.1 "'
-check "KestroConfigure's menu entry starts in the folder of README.TXT" sh -c '
-    path=$(sed -n "s/^Path=//p" /usr/share/applications/kestroconfigure.desktop)
-    test -n "$path" && test -f "$path/README.TXT"'
-
-useradd --create-home --groups plugdev alice
-useradd --create-home bob
-
-# --- A reader appears, as when it is plugged in after the installation.
+# --- A reader is plugged in before the packages are installed: udev leaves
+# its node to root alone.
 mkfifo "$out/reader-in"
 "$proof/kestro_uhid_device" idtech <"$out/reader-in" >"$out/reader-out" 2>&1 &
 reader=$!
@@ -99,9 +81,48 @@ reader_node() {  # pid: waits for the fake reader's node under that product id
     cat "$out/reader-out"
     return 1
 }
+node_is() {  # "group mode": the node's group and mode, once udev has settled
+    udevadm settle
+    stat -c '%G %a' "$node"
+    [ "$(stat -c '%G %a' "$node")" = "$1" ]
+}
 check "the fake reader is up in the IDTECH mode (05a0)" reader_node 05a0
-check "udev gives $node to group plugdev, mode 0660" \
-    sh -c "stat -c '%G %a' $node | grep -qx 'plugdev 660'"
+check "before the install, $node is root's alone (mode 0600)" node_is "root 600"
+
+# --- Install the five packages with apt from the local folder, and nothing
+# else: the guest has no network, so every dependency must already be here.
+rm -f /etc/apt/sources.list /etc/apt/sources.list.d/*
+echo "deb [trusted=yes] file:$proof/debs ./" >/etc/apt/sources.list.d/local-folder.list
+check "apt-get update from the local folder" apt-get update
+# shellcheck disable=SC2086
+check "apt-get install $packages" \
+    env DEBIAN_FRONTEND=noninteractive apt-get install -y $packages
+for p in $packages; do
+    dpkg -L "$p" >"$out/files-$p" 2>/dev/null
+done
+check "udev rule in /usr/lib/udev/rules.d" test -f /usr/lib/udev/rules.d/70-kestro-reader.rules
+check "the system group kestro exists" sh -c '
+    gid=$(getent group kestro | cut -d: -f3)
+    echo "gid ${gid:-none}"
+    [ -n "$gid" ] && [ "$gid" -lt 1000 ]'
+check "the plugged-in reader's $node went to group kestro, mode 0660, without replugging" \
+    node_is "kestro 660"
+check "libkestro.so.1 known to the dynamic linker" sh -c 'ldconfig -p | grep -q "libkestro.so.1 "'
+check "kestro-tools needs no X library, kestro-virtual-reader has the virtual reader" sh -c '
+    dpkg-query -W -f "\${Depends}\n" kestro-tools | tee /dev/stderr | grep -q -v -e libx11 -e libxtst &&
+    ! dpkg -L kestro-tools | grep kestro-virtual-reader &&
+    dpkg -L kestro-virtual-reader | grep -qx /usr/bin/kestro-virtual-reader'
+check "the manual pages kestro(1), kestro-virtual-reader(1), KestroConfigure(1)" sh -c '
+    for page in kestro kestro-virtual-reader KestroConfigure; do
+        ls /usr/share/man/man1/$page.1.gz || exit 1
+    done'
+check "KestroConfigure's menu entry starts in the folder of README.TXT" sh -c '
+    path=$(sed -n "s/^Path=//p" /usr/share/applications/kestroconfigure.desktop)
+    test -n "$path" && test -f "$path/README.TXT"'
+
+useradd --create-home --groups kestro alice
+useradd --create-home --groups plugdev carol
+useradd --create-home bob
 
 # Runs a command as a user and keeps its output in $out/said; succeeds when
 # its status is as expected (0 or "fail") and the output holds every text.
@@ -134,9 +155,13 @@ swipe_while() {  # command...: swipes a card every 0.3 s until the command has e
     done
     wait "$job"
 }
+opens() {  # user, 0|fail, text...: whether the user can open the node to read and write
+    said "$1" "$2" bash -c 'exec 4<>"$1" && echo opened' _ "$node" -- "${@:3}"
+}
 
-# --- As a member of plugdev.
-check "alice (plugdev): kestro list shows the reader as openable" \
+# --- As a member of the group kestro.
+check "alice (kestro) opens $node" opens alice 0 opened
+check "alice (kestro): kestro list shows the reader as openable" \
     said alice 0 kestro list -- "can open" "USB/HID IDTECH"
 as alice mkdir /home/alice/trace
 as alice touch /home/alice/trace/kestro.log
@@ -149,20 +174,60 @@ check "alice: the trace in her own folder received the session, without the card
 check "alice: kestro mode magtek" said alice 0 kestro mode magtek -- "USB/HID MAGTEK"
 echo node >&3
 check "the reader is back under the MAGTEK product id (05b0)" reader_node 05b0
+check "udev gives the new $node to group kestro, mode 0660" node_is "kestro 660"
 check "alice: kestro list shows it in the MAGTEK mode, openable" \
     said alice 0 kestro list -- "can open" "USB/HID MAGTEK"
 
-# --- As a user outside plugdev.
-check "bob (not in plugdev): kestro list explains the missing permission" \
-    said bob fail kestro list -- "cannot open" plugdev
+# --- As a member of plugdev only, and as a user in neither group.
+check "carol (plugdev only) cannot open $node" opens carol fail "Permission denied"
+check "carol (plugdev only): kestro list explains the missing permission, names kestro" \
+    said carol fail kestro list -- "cannot open" "usermod -a -G kestro carol"
+check "bob (no group): kestro list explains the missing permission, names kestro" \
+    said bob fail kestro list -- "cannot open" "group kestro"
 
+# --- The packages' autopkgtests (debian/tests), run as autopkgtest runs
+# them on a testbed: each test of the control file whose packages are
+# installed, as a user (bob) unless it needs root, with its own
+# AUTOPKGTEST_TMP; output on stderr fails a test without allow-stderr.
+autopkgtest_run() {  # test name, restrictions
+    local tmp status user=bob
+    case " $2 " in *" needs-root "*) user=root ;; esac
+    tmp=$(mktemp -d)
+    chown "$user" "$tmp"
+    runuser -u "$user" -- env HOME="$(getent passwd "$user" | cut -d: -f6)" PATH=/usr/bin:/bin \
+        AUTOPKGTEST_TMP="$tmp" "$proof/tests/$1" >"$out/at-out" 2>"$out/at-err"
+    status=$?
+    cat "$out/at-out" "$out/at-err"
+    rm -rf "$tmp"
+    [ "$status" -eq 0 ] || return 1
+    case " $2 " in *" allow-stderr "*) ;; *) [ ! -s "$out/at-err" ] || return 1 ;; esac
+}
+tests= restrictions= depends=
+while IFS= read -r line || [ -n "$line" ]; do
+    case $line in
+        Tests:*) tests=${line#Tests:} ;;
+        Restrictions:*) restrictions=${line#Restrictions:} ;;
+        Depends:*) depends=${line#Depends:} ;;
+        "")
+            for t in $tests; do
+                check "autopkgtest $t (needs$(echo "$depends" | tr -d ,))" \
+                    autopkgtest_run "$t" "$(echo "$restrictions" | tr , ' ')"
+            done
+            tests= restrictions= depends= ;;
+    esac
+done < <(cat "$proof/tests/control"; echo)
+
+# --- Removal with the reader still plugged in: its node goes back to root
+# alone, and the group kestro stays, as Debian keeps system groups.
+# shellcheck disable=SC2086
+check "apt-get purge $packages" env DEBIAN_FRONTEND=noninteractive apt-get purge -y $packages
+check "after the purge, $node is root's alone again (mode 0600)" node_is "root 600"
+check "the group kestro stays after the purge" getent group kestro
 echo quit >&3
 exec 3>&-
 wait "$reader"
 
 # --- Removal leaves nothing behind.
-# shellcheck disable=SC2086
-check "apt-get purge $packages" env DEBIAN_FRONTEND=noninteractive apt-get purge -y $packages
 for p in $packages; do
     check "dpkg -L $p: not installed" sh -c "! dpkg -L $p"
 done

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Proves the Debian packages on a real Debian 12 system with a real kernel HID
-# stack: builds the four packages (scripts/debian-packages.sh), boots Debian
+# stack: builds the five packages (scripts/debian-packages.sh), boots Debian
 # 12 with systemd and udev in qemu, and there (scripts/package-test-guest.sh)
-# installs them with apt from a local folder, makes a reader through
-# /dev/uhid, uses it with the kestro command as a member of plugdev and as a
-# user outside plugdev, and removes the packages again. Fails when any check
-# in the guest fails or the guest does not finish.
+# makes a reader through /dev/uhid, installs the packages with apt from a
+# local folder (the reader's node goes to the group kestro at once), uses it
+# with the kestro command as a member of kestro, checks that a member of
+# plugdev only and a user in neither group cannot open it, runs the
+# packages' autopkgtests (debian/tests), and removes the packages again.
+# Fails when any check in the guest fails or the guest does not finish.
 #   scripts/package-test.sh [build-dir]     (default build-plain)
 # KESTRO_PACKAGES=folder takes the packages from that folder instead of
 # building them.
@@ -106,6 +108,7 @@ cp $debs_list "$run/extra/srv/proof/debs/"
 (cd "$run/extra/srv/proof/debs" && dpkg-scanpackages --multiversion . >Packages 2>/dev/null)
 cp "$reader" "$run/extra/srv/proof/kestro_uhid_device"
 cp scripts/package-test-guest.sh "$run/extra/srv/proof/checks.sh"
+cp -r debian/tests "$run/extra/srv/proof/tests"
 ln -s lib/systemd/systemd "$run/extra/init"
 echo package-test >"$run/extra/etc/hostname"
 cat >"$run/extra/etc/systemd/system/package-test.target" <<'UNIT'

@@ -63,6 +63,7 @@ packages=(
     "test|dpkg-dev|dpkg-buildpackage: builds the Debian packages"
     "test|debhelper|dh: the Debian packages' build steps"
     "test|lintian|checks the Debian packages"
+    "test|desktop-file-utils|desktop-file-validate: checks KestroConfigure's menu entry in the package build"
     "test|mmdebstrap|makes the Debian 12 system that installs the packages in qemu"
 )
 
