@@ -7,11 +7,14 @@
 # project's holder.
 #   check_version.sh kestro_version.h FILE...
 set -euo pipefail
-if [ $# -lt 2 ] || [ "$1" = --help ]; then
-    echo "usage: check_version.sh kestro_version.h FILE..." >&2
-    [ "${1:-}" = --help ] && exit 0
-    exit 2
-fi
+usage="usage: check_version.sh kestro_version.h FILE..."
+for arg in "$@"; do
+    case $arg in
+        -h | --help) echo "$usage"; exit 0 ;;
+        -*) echo "check_version.sh: unknown option '$arg'" >&2; echo "$usage" >&2; exit 2 ;;
+    esac
+done
+[ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
 header=$1
 shift
 

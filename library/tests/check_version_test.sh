@@ -4,6 +4,12 @@
 # sed expression | fault.
 #   check_version_test.sh kestro_version.h LIBRARY
 set -euo pipefail
+usage="usage: check_version_test.sh kestro_version.h LIBRARY"
+case ${1:-} in
+    -h | --help) echo "$usage"; exit 0 ;;
+    -*) echo "check_version_test.sh: unknown option '$1'" >&2; echo "$usage" >&2; exit 2 ;;
+esac
+[ $# -eq 2 ] || { echo "$usage" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 header=$1 library=$2
 tmp=$(mktemp -d)
