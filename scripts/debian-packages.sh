@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds Kestro's Debian packages from this tree with dpkg-buildpackage (the
 # packaging is in debian/) and checks them with lintian:
-#   libkestro1       the library and its udev rule
-#   libkestro-dev    header, link name, kestro.pc, CMake package, example
-#   kestro-tools     kestro, kestro-virtual-reader and their manual pages
-#   kestroconfigure  the window, its menu entry and icon, README.TXT
+#   libkestro1             the library, its udev rule and the group kestro
+#   libkestro-dev          header, link name, kestro.pc, CMake package, example
+#   kestro-tools           kestro and its manual page
+#   kestro-virtual-reader  kestro-virtual-reader and its manual page
+#   kestroconfigure        the window, its manual page, menu entry and icon,
+#                          README.TXT
 #
 #   scripts/debian-packages.sh [folder]      (default build-debian/packages)
 #
-# The folder receives the four .deb files, the source package and the
+# The folder receives the five .deb files, the source package and the
 # .changes file. It is the script's own: the default one under build-debian,
 # a new or empty folder, or one it filled before (it keeps the list of what
 # it wrote in .kestro-packages there and replaces only those files); a
