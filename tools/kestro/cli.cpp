@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -44,6 +45,11 @@ const Mode* open_reader() {
         CloseKestro();
     }
     return nullptr;
+}
+
+int64_t now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 bool parse_int(const std::string& text, long low, long high, long* value) {

@@ -31,6 +31,9 @@ const Mode* mode_by_pid(int32_t pid);
 // session is then closed).
 const Mode* open_reader();
 
+// Milliseconds on a steady clock.
+int64_t now_ms();
+
 // Parses an integer in [low, high]; false for anything else.
 bool parse_int(const std::string& text, long low, long high, long* value);
 // Bytes given as hex, one argument each ("1f") or all in one ("1f2e3d").

@@ -63,11 +63,6 @@ int with_reader(const std::function<int(const Mode&)>& work) {
 // 1000 ms after ResetDevice.
 constexpr long kModeChangeMs = 1100;
 
-int64_t now_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 // The reader after a mode change: back under the new product id by
 // `deadline` (now_ms() time).
 bool wait_for_mode(const Mode& mode, int64_t deadline) {

@@ -22,11 +22,6 @@ constexpr int64_t kLookEveryMs = 100;
 
 }  // namespace
 
-int64_t now_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 const Mode* FollowedReader::open() {
     mode_ = open_reader();
     checked_at_ = now_ms();

@@ -10,9 +10,6 @@
 
 namespace kcli {
 
-// Milliseconds on a steady clock.
-int64_t now_ms();
-
 class FollowedReader {
   public:
     enum class Outcome {

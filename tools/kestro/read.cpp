@@ -42,7 +42,7 @@ int run_read(int argc, char** argv) {
         return done;
     }
     if (!operands.empty()) {
-        return usage_error("read takes no operands");
+        return usage_error("read takes no operands, not '" + operands[0] + "'");
     }
     FollowedReader reader;
     const Mode* mode = reader.open();

@@ -111,6 +111,7 @@ TEST(KestroUsage, HelpVersionBadInputAndNoReader) {
         {{"read", "--time", "-5"}, 1, {}, "bad --timeout '-5'"},  // an abbreviation
         {{"read", "--format", "xml"}, 1, {}, "bad --format 'xml'"},
         {{"read", "--bogus=3"}, 1, {}, "unknown option '--bogus' for read"},
+        {{"read", "now"}, 1, {}, "read takes no operands, not 'now'"},
         {{"read", "--unmasked=yes"}, 1, {}, "option '--unmasked' takes no value"},
         // Errors name the argument as written, inside a cluster too; the
         // commands take no short options but -h.
