@@ -274,7 +274,8 @@ std::vector<uint8_t> encode_status(const Status& s) {
         put32(out, pid);
     }
     out.push_back(s.pending_mode);
-    for (uint32_t count : {s.flushes, s.resets, s.mode_changes}) {
+    for (uint32_t count :
+         {s.flushes, s.resets, s.mode_changes, s.cards_swiped, s.cards_delivered}) {
         put32(out, count);
     }
     if (s.history.size() > kStatusMaxHistory || s.faults.size() > kStatusMaxFaults) {
@@ -341,6 +342,8 @@ bool decode_status(const std::vector<uint8_t>& body, Status* status) {
     s.flushes = r.u32();
     s.resets = r.u32();
     s.mode_changes = r.u32();
+    s.cards_swiped = r.u32();
+    s.cards_delivered = r.u32();
     size_t reports = r.u8();
     if (!r.ok() || reports > kStatusMaxHistory) {
         return false;

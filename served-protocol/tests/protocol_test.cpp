@@ -158,6 +158,8 @@ TEST(ServedProtocol, AnswerSwipeAndStatusRoundTripAndRejectBadBodies) {
     st.flushes = 70000;
     st.resets = 2;
     st.mode_changes = 1;
+    st.cards_swiped = 9;
+    st.cards_delivered = 0x01020304;
     StatusReport h;
     h.time_ms = 123456;
     h.get = true;
@@ -184,6 +186,8 @@ TEST(ServedProtocol, AnswerSwipeAndStatusRoundTripAndRejectBadBodies) {
     EXPECT_EQ(sback.flushes, 70000u);
     EXPECT_EQ(sback.resets, 2u);
     EXPECT_EQ(sback.mode_changes, 1u);
+    EXPECT_EQ(sback.cards_swiped, 9u);
+    EXPECT_EQ(sback.cards_delivered, 0x01020304u);
     ASSERT_EQ(sback.history.size(), 2u);
     EXPECT_EQ(sback.history[0].time_ms, 123456u);
     EXPECT_TRUE(sback.history[0].get && sback.history[0].accepted);

@@ -1,6 +1,7 @@
 #include "cards_file.h"
 
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 namespace vrp {
@@ -74,15 +75,21 @@ bool parse_cards(const std::string& text, uint8_t bad_status, std::vector<served
 
 bool read_cards(const std::string& path, uint8_t bad_status, std::vector<served::Swipe>* cards,
                 std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot read '" + path + "'";
-        return false;
-    }
     std::ostringstream text;
-    text << in.rdbuf();
+    if (path == "-") {
+        // Standard input: card data that no other user sees, as they see a
+        // command line.
+        text << std::cin.rdbuf();
+    } else {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            *error = "cannot read '" + path + "'";
+            return false;
+        }
+        text << in.rdbuf();
+    }
     if (!parse_cards(text.str(), bad_status, cards, error)) {
-        *error = path + ": " + *error;
+        *error = (path == "-" ? std::string("standard input") : path) + ": " + *error;
         return false;
     }
     return true;

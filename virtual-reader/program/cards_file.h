@@ -17,7 +17,7 @@ constexpr size_t kMaxCards = 10000;
 bool parse_cards(const std::string& text, uint8_t bad_status, std::vector<served::Swipe>* cards,
                  std::string* error);
 
-// Reads and parses the file at `path`.
+// Reads and parses the file at `path`; "-" is standard input.
 bool read_cards(const std::string& path, uint8_t bad_status, std::vector<served::Swipe>* cards,
                 std::string* error);
 

@@ -97,10 +97,43 @@ int exchange(ControlLink& link, Type request, const std::vector<uint8_t>& body,
     }
     bool ok = false;
     std::vector<uint8_t> data;
-    if (m.type != Type::Answer || !served::decode_answer(m.body, &ok, &data) || !ok) {
+    if (m.type != Type::Answer || !served::decode_answer(m.body, &ok, &data)) {
         return fail(kExitNoReader, who + " refused the command");
     }
-    return kExitDone;
+    if (!ok && request == Type::Swipe) {
+        // The reader says why no application received the card.
+        return fail(kExitNotDelivered, who + " delivered the card to no application: " +
+                                           printable(std::string(data.begin(), data.end())));
+    }
+    return ok ? kExitDone : fail(kExitNoReader, who + " refused the command");
+}
+
+// The reader's status, or false when it gives none.
+bool ask_status(ControlLink& link, bool reset, served::Status* s) {
+    Message m;
+    const std::vector<uint8_t> body =
+        reset ? std::vector<uint8_t>{served::kStatusReset} : std::vector<uint8_t>{};
+    return link.send(Type::Status, body) && link.receive(&m) && m.type == Type::StatusAnswer &&
+           served::decode_status(m.body, s);
+}
+
+// Waits at most `ms` until the reader is on the bus and an application is
+// connected to it (or it types, in keyboard mode); false when the reader
+// stops answering.
+bool wait_for_host(ControlLink& link, int ms) {
+    const int64_t deadline = now_ms() + ms;
+    for (;;) {
+        served::Status s;
+        if (!ask_status(link, false, &s)) {
+            return false;
+        }
+        const bool on_bus = s.plugged && !s.restarting && !s.away;
+        const bool keyboard = s.mode == static_cast<uint8_t>(vr::Mode::Keyboard);
+        if ((on_bus && (keyboard || !s.host_pids.empty())) || now_ms() >= deadline) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 }  // namespace
@@ -158,6 +191,9 @@ int run_control_command(const std::string& dir, const Options& options) {
     }
     const std::string who = "reader '" + options.name + "'";
     if (options.command == Command::Swipe) {
+        if (options.wait_host_ms > 0 && !wait_for_host(link, options.wait_host_ms)) {
+            return fail(kExitNoReader, who + " does not answer");
+        }
         // Each card in turn, the whole set `repeat` times, with the pause
         // between two swipes.
         bool first = true;
@@ -182,11 +218,8 @@ int run_control_command(const std::string& dir, const Options& options) {
     if (request != Type::Status) {
         return exchange(link, request, {}, who);
     }
-    if (!link.send(request, {}) || !link.receive(&m)) {
-        return fail(kExitNoReader, who + " does not answer");
-    }
     served::Status s;
-    if (m.type != Type::StatusAnswer || !served::decode_status(m.body, &s)) {
+    if (!ask_status(link, options.reset, &s)) {
         return fail(kExitNoReader, who + " gave no status");
     }
     // By length: the text is escaped, but never cut at a byte.

@@ -41,6 +41,7 @@ int serve(const std::string& dir, const vrp::Options& options) {
     vrp::Server server(dir, options.name, options.mode);
     server.set_feature_length(options.feature_length);
     server.set_restart_ms(options.restart_ms);
+    server.set_history_length(static_cast<size_t>(options.history));
     std::string error;
     if (!server.start(&error)) {
         std::fprintf(stderr, "kestro-virtual-reader: %s\n", error.c_str());
@@ -71,6 +72,9 @@ int main(int argc, char** argv) {
     switch (options.command) {
         case vrp::Command::Help:
             std::fputs(vrp::usage_text(), stdout);
+            return vrp::kExitDone;
+        case vrp::Command::Version:
+            std::puts("kestro-virtual-reader " KESTRO_VERSION);
             return vrp::kExitDone;
         case vrp::Command::Serve:
             return serve(dir, options);

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <getopt.h>
+
 #include <cstring>
 
 #include "cards_file.h"
@@ -45,23 +47,6 @@ bool parse_bad(const std::string& text, bool bad[3]) {
     return false;
 }
 
-bool parse_command(const std::string& word, Command* command) {
-    static const struct {
-        const char* word;
-        Command command;
-    } kCommands[] = {
-        {"serve", Command::Serve},   {"swipe", Command::Swipe}, {"status", Command::Status},
-        {"unplug", Command::Unplug}, {"plug", Command::Plug},   {"fault", Command::Fault},
-        {"--help", Command::Help},   {"-h", Command::Help},     {"help", Command::Help}};
-    for (const auto& c : kCommands) {
-        if (word == c.word) {
-            *command = c.command;
-            return true;
-        }
-    }
-    return false;
-}
-
 // A whole decimal number from `low` to `high`.
 bool parse_number(const std::string& text, int low, int high, int* value) {
     if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != text.npos) {
@@ -101,36 +86,165 @@ bool parse_fault_value(const vr::FaultInfo& info, const std::string& text, int32
     return true;
 }
 
-// fault --list | fault NAME [VALUE] [--once] | fault --clear NAME|all, each
-// with --name READER.
-bool parse_fault(int argc, const char* const* argv, Options* o, std::string* error) {
+// The long options; each command takes some of them.
+enum Opt {
+    kHelp = 'h',
+    kName = 256,
+    kMode,
+    kFeatureLength,
+    kRestartMs,
+    kHistory,
+    kTrack1,
+    kTrack2,
+    kTrack3,
+    kBad,
+    kFile,
+    kRepeat,
+    kEvery,
+    kWaitHost,
+    kFormat,
+    kReset,
+    kList,
+    kClear,
+    kOnce,
+    kVersion,
+};
+
+struct CommandSpec {
+    const char* word;
+    Command command;
+    std::vector<option> options;
+};
+
+const std::vector<CommandSpec>& commands() {
+    static const option name{"name", required_argument, nullptr, kName};
+    static const std::vector<CommandSpec> table = {
+        {"serve",
+         Command::Serve,
+         {name,
+          {"mode", required_argument, nullptr, kMode},
+          {"feature-length", required_argument, nullptr, kFeatureLength},
+          {"restart-ms", required_argument, nullptr, kRestartMs},
+          {"history", required_argument, nullptr, kHistory}}},
+        {"swipe",
+         Command::Swipe,
+         {name,
+          {"track1", required_argument, nullptr, kTrack1},
+          {"track2", required_argument, nullptr, kTrack2},
+          {"track3", required_argument, nullptr, kTrack3},
+          {"bad", required_argument, nullptr, kBad},
+          {"file", required_argument, nullptr, kFile},
+          {"repeat", required_argument, nullptr, kRepeat},
+          {"every", required_argument, nullptr, kEvery},
+          {"wait-host", required_argument, nullptr, kWaitHost}}},
+        {"status",
+         Command::Status,
+         {name,
+          {"format", required_argument, nullptr, kFormat},
+          {"reset", no_argument, nullptr, kReset}}},
+        {"unplug", Command::Unplug, {name}},
+        {"plug", Command::Plug, {name}},
+        {"fault",
+         Command::Fault,
+         {name,
+          {"list", no_argument, nullptr, kList},
+          {"clear", no_argument, nullptr, kClear},
+          {"once", no_argument, nullptr, kOnce}}},
+    };
+    return table;
+}
+
+// What the options gathered that is checked once all are known: the
+// swipe's tracks and file, fault's --clear.
+struct Gathered {
     bool clear = false;
-    std::vector<std::string> words;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            o->command = Command::Help;
-            return true;
-        }
-        if (arg == "--list") {
-            o->fault_list = true;
-        } else if (arg == "--clear") {
-            clear = true;
-        } else if (arg == "--once") {
-            o->fault.once = true;
-        } else if (arg == "--name") {
-            if (i + 1 >= argc || !served::name_valid(argv[i + 1])) {
-                *error = "bad reader name (1 to 32 of A-Z a-z 0-9 _ - .)";
-                return false;
+    bool track_given = false;
+    std::string tracks[3];
+    std::string file;
+    bool bad[3] = {false, false, false};
+};
+
+// One option of a command with its value; "" when it is fine.
+std::string take_option(int opt, const char* value, Options* o, Gathered* in) {
+    const std::string v = value != nullptr ? value : "";
+    switch (opt) {
+        case kName:
+            if (!served::name_valid(v)) {
+                return "bad reader name '" + v + "' (1 to 32 of A-Z a-z 0-9 _ - .)";
             }
-            o->name = argv[++i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            *error = "unknown option '" + arg + "' for this command";
-            return false;
-        } else {
-            words.push_back(arg);
+            o->name = v;
+            return "";
+        case kMode:
+            return parse_mode(v, &o->mode) ? "" : "bad mode '" + v + "' (kb, idtech or magtek)";
+        case kFeatureLength:
+            if (v != "25" && v != "10") {
+                return "bad feature report length '" + v + "' (25, or 10)";
+            }
+            o->feature_length = v == "10" ? 10 : 25;
+            return "";
+        case kRestartMs:
+            return parse_number(v, 0, kMaxRestartMs, &o->restart_ms)
+                       ? ""
+                       : "bad restart time '" + v + "' (0 to " + std::to_string(kMaxRestartMs) +
+                             " ms)";
+        case kHistory: {
+            const int most = static_cast<int>(served::kStatusMaxHistory);
+            return parse_number(v, 0, most, &o->history)
+                       ? ""
+                       : "bad history length '" + v + "' (0 to " + std::to_string(most) + ")";
         }
+        case kTrack1:
+        case kTrack2:
+        case kTrack3:
+            if (v.size() > 255) {
+                return "track text longer than 255 characters";
+            }
+            in->tracks[opt - kTrack1] = v;
+            in->track_given = true;
+            return "";
+        case kBad:
+            return parse_bad(v, in->bad) ? "" : "bad track list '" + v + "' (for example 1,3)";
+        case kFile:
+            in->file = v;
+            return "";
+        case kRepeat:
+            return parse_number(v, 1, kMaxRepeat, &o->repeat)
+                       ? ""
+                       : "bad repeat count '" + v + "' (1 to " + std::to_string(kMaxRepeat) + ")";
+        case kEvery:
+            return parse_number(v, 0, kMaxEveryMs, &o->every_ms)
+                       ? ""
+                       : "bad interval '" + v + "' (0 to " + std::to_string(kMaxEveryMs) + " ms)";
+        case kWaitHost:
+            return parse_number(v, 0, kMaxWaitHostMs, &o->wait_host_ms)
+                       ? ""
+                       : "bad wait '" + v + "' (0 to " + std::to_string(kMaxWaitHostMs) + " ms)";
+        case kFormat:
+            if (v != "text" && v != "json") {
+                return "bad format '" + v + "' (text or json)";
+            }
+            o->json = v == "json";
+            return "";
+        case kReset:
+            o->reset = true;
+            return "";
+        case kList:
+            o->fault_list = true;
+            return "";
+        case kClear:
+            in->clear = true;
+            return "";
+        case kOnce:
+            o->fault.once = true;
+            return "";
+        default:
+            return "unknown option";
     }
+}
+
+// fault --list | fault NAME [VALUE] [--once] | fault --clear NAME|all.
+bool finish_fault(const std::vector<std::string>& words, bool clear, Options* o,
+                  std::string* error) {
     if (o->fault_list) {
         if (clear || o->fault.once || !words.empty()) {
             *error = "--list takes nothing else";
@@ -164,6 +278,37 @@ bool parse_fault(int argc, const char* const* argv, Options* o, std::string* err
     return words.size() < 2 || parse_fault_value(*info, words[1], &o->fault.value, error);
 }
 
+// The cards of a swipe: a file of them (standard input for "-"), the
+// tracks given, or the fake test card A; --bad marks tracks of every card.
+bool finish_swipe(const Gathered& in, Options* o, std::string* error) {
+    if (!in.file.empty()) {
+        if (in.track_given) {
+            *error = "give tracks or a file of cards, not both";
+            return false;
+        }
+        if (!read_cards(in.file, kBadTrackStatus, &o->cards, error)) {
+            return false;
+        }
+    } else {
+        o->cards.resize(1);
+        for (int t = 0; t < 3; ++t) {
+            o->cards[0][t].text = in.track_given ? in.tracks[t] : "";
+        }
+        if (!in.track_given) {
+            o->cards[0][0].text = kCardTrack1;
+            o->cards[0][1].text = kCardTrack2;
+        }
+    }
+    for (served::Swipe& card : o->cards) {
+        for (int t = 0; t < 3; ++t) {
+            if (in.bad[t]) {
+                card[t].status = kBadTrackStatus;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parse_options(int argc, const char* const* argv, Options* options, std::string* error) {
@@ -172,119 +317,69 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
         *error = "no command given (try --help)";
         return false;
     }
-    if (!parse_command(argv[1], &o.command)) {
-        *error = std::string("unknown command '") + argv[1] + "' (try --help)";
-        return false;
-    }
-    if (o.command == Command::Fault) {
-        if (!parse_fault(argc, argv, &o, error)) {
-            return false;
-        }
+    const std::string word = argv[1];
+    if (word == "--help" || word == "-h" || word == "help") {
         *options = o;
         return true;
     }
-    bool track_given = false;
-    std::string file;
-    bool bad[3] = {false, false, false};
-    std::string tracks[3];
-    for (int i = 2; i < argc; ++i) {
-        std::string opt = argv[i];
-        if (opt == "--help" || opt == "-h") {
+    if (word == "--version") {
+        o.command = Command::Version;
+        *options = o;
+        return true;
+    }
+    const CommandSpec* spec = nullptr;
+    for (const CommandSpec& c : commands()) {
+        spec = word == c.word ? &c : spec;
+    }
+    if (spec == nullptr) {
+        *error = "unknown command '" + word + "' (try --help)";
+        return false;
+    }
+    o.command = spec->command;
+    std::vector<option> longopts = spec->options;
+    longopts.push_back({"help", no_argument, nullptr, kHelp});
+    longopts.push_back({nullptr, 0, nullptr, 0});
+    // getopt_long reorders its argv: a copy, from the command word on.
+    std::vector<std::string> words(argv + 1, argv + argc);
+    std::vector<char*> args;
+    for (std::string& w : words) {
+        args.push_back(w.data());
+    }
+    args.push_back(nullptr);
+    const int count = static_cast<int>(words.size());
+    optind = 0;  // a fresh scan
+    opterr = 0;  // the messages below name the argument
+    Gathered in;
+    int c;
+    while ((c = getopt_long(count, args.data(), ":h", longopts.data(), nullptr)) != -1) {
+        if (c == kHelp) {
             o.command = Command::Help;
             *options = o;
             return true;
         }
-        if (i + 1 >= argc) {
-            *error = "option '" + opt + "' needs a value";
+        if (c == '?' || c == ':') {
+            const std::string arg = args[optind - 1];
+            *error = c == '?' ? "unknown option '" + arg + "' for " + word
+                              : "option '" + arg + "' needs a value";
             return false;
         }
-        std::string value = argv[++i];
-        bool swipe = o.command == Command::Swipe;
-        if (opt == "--name") {
-            if (!served::name_valid(value)) {
-                *error = "bad reader name '" + value + "' (1 to 32 of A-Z a-z 0-9 _ - .)";
-                return false;
-            }
-            o.name = value;
-        } else if (opt == "--mode" && o.command == Command::Serve) {
-            if (!parse_mode(value, &o.mode)) {
-                *error = "bad mode '" + value + "' (kb, idtech or magtek)";
-                return false;
-            }
-        } else if (opt == "--feature-length" && o.command == Command::Serve) {
-            if (value != "25" && value != "10") {
-                *error = "bad feature report length '" + value + "' (25, or 10)";
-                return false;
-            }
-            o.feature_length = value == "10" ? 10 : 25;
-        } else if (opt == "--restart-ms" && o.command == Command::Serve) {
-            if (!parse_number(value, 0, kMaxRestartMs, &o.restart_ms)) {
-                *error = "bad restart time '" + value + "' (0 to " + std::to_string(kMaxRestartMs) +
-                         " ms)";
-                return false;
-            }
-        } else if (swipe && (opt == "--track1" || opt == "--track2" || opt == "--track3")) {
-            if (value.size() > 255) {
-                *error = "track text longer than 255 characters";
-                return false;
-            }
-            tracks[opt.back() - '1'] = value;
-            track_given = true;
-        } else if (swipe && opt == "--bad") {
-            if (!parse_bad(value, bad)) {
-                *error = "bad track list '" + value + "' (for example 1,3)";
-                return false;
-            }
-        } else if (swipe && opt == "--file") {
-            file = value;
-        } else if (swipe && opt == "--repeat") {
-            if (!parse_number(value, 1, kMaxRepeat, &o.repeat)) {
-                *error =
-                    "bad repeat count '" + value + "' (1 to " + std::to_string(kMaxRepeat) + ")";
-                return false;
-            }
-        } else if (swipe && opt == "--every") {
-            if (!parse_number(value, 0, kMaxEveryMs, &o.every_ms)) {
-                *error =
-                    "bad interval '" + value + "' (0 to " + std::to_string(kMaxEveryMs) + " ms)";
-                return false;
-            }
-        } else if (opt == "--format" && o.command == Command::Status) {
-            if (value != "text" && value != "json") {
-                *error = "bad format '" + value + "' (text or json)";
-                return false;
-            }
-            o.json = value == "json";
-        } else {
-            *error = "unknown option '" + opt + "' for this command";
+        const std::string why = take_option(c, optarg, &o, &in);
+        if (!why.empty()) {
+            *error = why;
             return false;
         }
     }
-    if (!file.empty()) {
-        if (track_given) {
-            *error = "give tracks or a file of cards, not both";
+    const std::vector<std::string> operands(args.begin() + optind, args.begin() + count);
+    if (o.command == Command::Fault) {
+        if (!finish_fault(operands, in.clear, &o, error)) {
             return false;
         }
-        if (!read_cards(file, kBadTrackStatus, &o.cards, error)) {
-            return false;
-        }
-    } else {
-        if (!track_given) {
-            tracks[0] = kCardTrack1;
-            tracks[1] = kCardTrack2;
-        }
-        o.cards.resize(1);
-        for (int t = 0; t < 3; ++t) {
-            o.cards[0][t].text = tracks[t];
-        }
+    } else if (!operands.empty()) {
+        *error = "unexpected argument '" + operands[0] + "' for " + word;
+        return false;
     }
-    // --bad marks those tracks of every card as failed.
-    for (served::Swipe& card : o.cards) {
-        for (int t = 0; t < 3; ++t) {
-            if (bad[t]) {
-                card[t].status = kBadTrackStatus;
-            }
-        }
+    if (o.command == Command::Swipe && !finish_swipe(in, &o, error)) {
+        return false;
     }
     *options = o;
     return true;
@@ -292,34 +387,44 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
 
 const char* usage_text() {
     return "usage: kestro-virtual-reader COMMAND [OPTIONS]\n"
+           "       kestro-virtual-reader --help | --version\n"
            "\n"
            "A virtual card reader that the Kestro library finds like a USB reader.\n"
            "\n"
            "commands:\n"
            "  serve  [--mode kb|idtech|magtek] [--name NAME] [--feature-length 25|10]\n"
-           "         [--restart-ms MS]\n"
+           "         [--restart-ms MS] [--history N]\n"
            "         serve one reader in the foreground until interrupted (default mode\n"
            "         idtech); several readers with different names may run at once;\n"
            "         --feature-length 10 announces 10-byte feature reports, as a\n"
            "         reader that takes the short configuration form; --restart-ms\n"
            "         is how long an accepted reset keeps the reader off the bus\n"
            "         before it comes back in its new mode (default 1000, the\n"
-           "         library's wait; 0 to 60000)\n"
-           "  swipe  [--name NAME] [--track1 TEXT] [--track2 TEXT] [--track3 TEXT]\n"
-           "         [--file CARDS] [--bad 1,2,3] [--repeat N] [--every MS]\n"
-           "         swipe a card (default: fake test card A, tracks 1 and 2; once a\n"
-           "         track is given, tracks not given are empty), or each card of\n"
-           "         the file CARDS in turn: one card a line, tracks separated by\n"
-           "         '|', a track of just '!' fails to read, '#' starts a comment\n"
-           "         line. --bad makes those tracks of every card fail to read;\n"
+           "         library's wait; 0 to 60000); --history keeps the last N feature\n"
+           "         reports for status (default 16; 0 to 32)\n"
+           "  swipe  [--name NAME] [--file CARDS|-] [--bad 1,2,3] [--repeat N]\n"
+           "         [--every MS] [--wait-host MS] [--track1 TEXT] [--track2 TEXT]\n"
+           "         [--track3 TEXT]\n"
+           "         swipe a card (default: fake test card A, tracks 1 and 2), or each\n"
+           "         card of the file CARDS in turn ('-' reads them from standard\n"
+           "         input): one card a line, tracks separated by '|', a track of\n"
+           "         just '!' fails to read, '#' starts a comment line. --track1,\n"
+           "         --track2 and --track3 give one card's tracks on the command\n"
+           "         line, where every user of this machine can see them (ps): for\n"
+           "         fake test cards only; once a track is given, tracks not given\n"
+           "         are empty. --bad makes those tracks of every card fail to read;\n"
            "         --repeat swipes the cards N times, --every waits MS ms between\n"
-           "         two swipes. In keyboard mode the card is typed into the\n"
-           "         focused window when an X display answers, else written to the\n"
-           "         standard output of serve\n"
-           "  status [--name NAME] [--format text|json]\n"
+           "         two swipes; --wait-host waits up to MS ms for an application to\n"
+           "         connect first. A card that no application receives (none\n"
+           "         connected, or the reader off the bus) is an error (exit 3). In\n"
+           "         keyboard mode the card is typed into the focused window when an\n"
+           "         X display answers, else written to the standard output of serve\n"
+           "  status [--name NAME] [--format text|json] [--reset]\n"
            "         mode, product id, configuration, statistics, counts of\n"
-           "         flushes, resets and mode changes, faults set, the last feature\n"
-           "         reports exchanged (time, command, hex), connected hosts\n"
+           "         flushes, resets, mode changes and cards swiped and delivered,\n"
+           "         faults set, the last feature reports exchanged (time, command,\n"
+           "         hex), connected hosts; --reset clears the counts and the\n"
+           "         feature reports once shown\n"
            "  fault  [--name NAME] FAULT [VALUE] [--once]\n"
            "  fault  [--name NAME] --clear FAULT|all\n"
            "  fault  --list\n"
@@ -337,7 +442,8 @@ const char* usage_text() {
            "serve prints the line to use.\n"
            "\n"
            "exit codes: 0 done, 1 usage (or the reader could not be served), 2 no such\n"
-           "reader\n";
+           "reader (or it does not answer, or refused the command), 3 a swiped card\n"
+           "that no application received\n";
 }
 
 }  // namespace vrp

@@ -292,16 +292,31 @@ bool Server::on_control_message(Connection& c, Message& m) {
             if (!served::decode_swipe(m.body, &s)) {
                 return false;
             }
-            swipe(s);
-            c.send(Type::Answer, served::encode_answer(true));
+            // A card that no application receives is refused with the
+            // reason, so that the command line can say why.
+            ++cards_swiped_;
+            const std::string lost = swipe(s);
+            if (lost.empty()) {
+                ++cards_delivered_;
+            }
+            c.send(Type::Answer,
+                   served::encode_answer(
+                       lost.empty(), reinterpret_cast<const uint8_t*>(lost.data()), lost.size()));
             return true;
         }
-        case Type::Status:
-            if (!m.body.empty()) {
+        case Type::Status: {
+            const bool reset = m.body.size() == 1 && m.body[0] == served::kStatusReset;
+            if (!m.body.empty() && !reset) {
                 return false;
             }
             c.send(Type::StatusAnswer, served::encode_status(status()));
+            if (reset) {
+                model_.clear_counts();
+                cards_swiped_ = 0;
+                cards_delivered_ = 0;
+            }
             return true;
+        }
         case Type::Fault: {
             served::FaultRequest f;
             if (!served::decode_fault(m.body, &f)) {
@@ -324,9 +339,20 @@ bool Server::on_control_message(Connection& c, Message& m) {
     }
 }
 
-void Server::swipe(const served::Swipe& s) {
-    if (!on_bus()) {
-        return;  // an unplugged reader reaches no one
+std::string Server::swipe(const served::Swipe& s) {
+    // An unplugged reader reaches no one.
+    if (!plugged_) {
+        return "the reader is unplugged";
+    }
+    if (restart_at_ms_ >= 0) {
+        return "the reader is restarting after a reset";
+    }
+    if (away_until_ms_ >= 0) {
+        return "the reader is off the bus (fault leave-bus)";
+    }
+    const bool keyboard = model_.mode() == vr::Mode::Keyboard;
+    if (!keyboard && !has_host()) {
+        return "no application has connected to the reader";
     }
     vr::Track tracks[3];
     for (int t = 0; t < 3; ++t) {
@@ -334,16 +360,28 @@ void Server::swipe(const served::Swipe& s) {
         tracks[t].status = s[t].status;
     }
     if (stall_until_ms_ >= 0) {
-        if (held_.size() < kMaxHeld) {
-            held_.push_back(s);  // beyond that, cards are lost as a full queue loses them
+        if (held_.size() >= kMaxHeld) {
+            return "the reader holds " + std::to_string(kMaxHeld) +
+                   " cards already (fault stall-reads)";  // as a full queue loses them
         }
-        return;
+        held_.push_back(s);
+        return "";
     }
-    if (model_.mode() == vr::Mode::Keyboard) {
+    if (keyboard) {
         type_keys(vr::ReaderModel::keystrokes(tracks));
-        return;
+        return "";
     }
     deliver(model_.swipe_report(tracks));
+    return "";
+}
+
+bool Server::has_host() const {
+    for (const Client& c : clients_) {
+        if (c.role == Role::Host && c.connection->hello_done && !c.closing) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void Server::deliver(const std::vector<uint8_t>& report) {

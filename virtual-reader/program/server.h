@@ -28,6 +28,8 @@ class Server {
     void set_feature_length(size_t length) { feature_length_ = length; }
     // How long an accepted reset keeps the reader off the bus.
     void set_restart_ms(int64_t ms) { restart_ms_ = ms; }
+    // How many feature reports the history keeps.
+    void set_history_length(size_t length) { model_.set_history_length(length); }
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -59,7 +61,10 @@ class Server {
     bool on_message(Client& client, served::Message& message);
     bool on_host_message(Connection& c, served::Message& message);
     bool on_control_message(Connection& c, served::Message& message);
-    void swipe(const served::Swipe& swipe);
+    // Swipes a card: "" when it reaches the hosts (or is typed, or held
+    // by the stall-reads fault), else why no application receives it.
+    std::string swipe(const served::Swipe& swipe);
+    bool has_host() const;
     // Sends an input report (or, with the read-error fault, a read error)
     // to every host.
     void deliver(const std::vector<uint8_t>& report);
@@ -104,6 +109,8 @@ class Server {
     // Cards held back by the stall-reads fault, and until when.
     int64_t stall_until_ms_ = -1;
     std::vector<served::Swipe> held_;
+    uint32_t cards_swiped_ = 0;
+    uint32_t cards_delivered_ = 0;
 
     static constexpr int64_t kForever = INT64_MAX;
     static constexpr size_t kMaxHeld = 64;

@@ -114,6 +114,8 @@ served::Status Server::status() const {
     s.flushes = model_.flush_count();
     s.resets = model_.reset_count();
     s.mode_changes = model_.mode_change_count();
+    s.cards_swiped = cards_swiped_;
+    s.cards_delivered = cards_delivered_;
     for (const vr::FeatureRecord& r : model_.history()) {
         served::StatusReport h;
         h.time_ms = static_cast<uint32_t>(r.time_ms);

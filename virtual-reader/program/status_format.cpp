@@ -56,24 +56,6 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
-// Text for a terminal: every byte outside printable ASCII, and the
-// backslash, as \xNN, so that nothing a reader sends reaches the terminal
-// raw or cuts the line.
-std::string printable(const std::string& text) {
-    std::string out;
-    char esc[8];
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c >= 0x7F || c == '\\') {
-            std::snprintf(esc, sizeof esc, "\\x%02X", c);
-            out += esc;
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-
 std::string fault_text(const served::StatusFault& f) {
     std::string out = printable(f.name);
     if (f.value >= 0) {
@@ -108,6 +90,24 @@ std::string report_hex(const served::StatusReport& r) {
 
 }  // namespace
 
+// Text for a terminal: every byte outside printable ASCII, and the
+// backslash, as \xNN, so that nothing a reader sends reaches the terminal
+// raw or cuts the line.
+std::string printable(const std::string& text) {
+    std::string out;
+    char esc[8];
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x7F || c == '\\') {
+            std::snprintf(esc, sizeof esc, "\\x%02X", c);
+            out += esc;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 std::string format_status(const std::string& name, const served::Status& s) {
     std::string out;
     char line[160];
@@ -125,6 +125,9 @@ std::string format_status(const std::string& name, const served::Status& s) {
     out += "configuration: " + hex_bytes(s.state.data(), s.state.size()) + "\n";
     std::snprintf(line, sizeof line, "counts: %u flushes, %u resets, %u mode changes\n", s.flushes,
                   s.resets, s.mode_changes);
+    out += line;
+    std::snprintf(line, sizeof line, "cards: %u swiped, %u delivered\n", s.cards_swiped,
+                  s.cards_delivered);
     out += line;
     out += "faults:";
     for (size_t i = 0; i < s.faults.size(); ++i) {
@@ -174,7 +177,9 @@ std::string format_status_json(const std::string& name, const served::Status& s)
     out += "],\n  \"pending_mode\": " + std::to_string(s.pending_mode) + ",\n";
     out += "  \"counts\": {\"flushes\": " + std::to_string(s.flushes) +
            ", \"resets\": " + std::to_string(s.resets) +
-           ", \"mode_changes\": " + std::to_string(s.mode_changes) + "},\n";
+           ", \"mode_changes\": " + std::to_string(s.mode_changes) +
+           ", \"cards_swiped\": " + std::to_string(s.cards_swiped) +
+           ", \"cards_delivered\": " + std::to_string(s.cards_delivered) + "},\n";
     out += "  \"faults\": [";
     for (size_t i = 0; i < s.faults.size(); ++i) {
         const served::StatusFault& f = s.faults[i];

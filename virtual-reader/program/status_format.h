@@ -11,4 +11,8 @@ namespace vrp {
 std::string format_status(const std::string& name, const served::Status& status);
 std::string format_status_json(const std::string& name, const served::Status& status);
 
+// Text for a terminal: every byte outside printable ASCII, and the
+// backslash, as \xNN.
+std::string printable(const std::string& text);
+
 }  // namespace vrp

@@ -217,7 +217,9 @@ void ReaderModel::restart() {
 void ReaderModel::note_unanswered(bool get, const uint8_t* report, size_t length) {
     remember(get, false, report, length,
              get ? (answer_.empty() ? "none" : answer_command_) : command_name(report, length));
-    history_.back().unanswered = true;
+    if (!history_.empty()) {
+        history_.back().unanswered = true;
+    }
 }
 
 void ReaderModel::remember(bool get, bool accepted, const uint8_t* bytes, size_t length,
@@ -231,10 +233,24 @@ void ReaderModel::remember(bool get, bool accepted, const uint8_t* bytes, size_t
         r.bytes.assign(bytes, bytes + std::min(length, kFeatureLength));
     }
     r.command = std::move(command);
-    if (history_.size() == kHistoryLength) {
+    history_.push_back(std::move(r));
+    while (history_.size() > history_length_) {
         history_.pop_front();
     }
-    history_.push_back(std::move(r));
+}
+
+void ReaderModel::set_history_length(size_t length) {
+    history_length_ = length;
+    while (history_.size() > history_length_) {
+        history_.pop_front();
+    }
+}
+
+void ReaderModel::clear_counts() {
+    flushes_ = 0;
+    resets_ = 0;
+    mode_changes_ = 0;
+    history_.clear();
 }
 
 std::string command_name(const uint8_t* report, size_t length) {

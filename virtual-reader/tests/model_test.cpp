@@ -554,6 +554,20 @@ TEST(ModelHistory, KeepsTheLastReportsNamedAndTimedAndCountsCommands) {
     EXPECT_EQ(m.history().size(), ReaderModel::kHistoryLength);
     EXPECT_EQ(m.history().front().command, "MR_CMD_FLUSH_COUNTER");
     EXPECT_EQ(m.flush_count(), 41u);
+
+    // A shorter history drops the oldest at once; none keeps none, even
+    // of a request left unanswered.
+    m.set_history_length(3);
+    EXPECT_EQ(m.history().size(), 3u);
+    m.set_history_length(0);
+    m.note_unanswered(false, frame(0xBF).data(), kFeatureLength);
+    EXPECT_TRUE(m.history().empty());
+    m.set_history_length(ReaderModel::kHistoryLength);
+    send(m, frame(0xBF));
+    EXPECT_EQ(m.history().size(), 1u);
+    m.clear_counts();
+    EXPECT_TRUE(m.history().empty());
+    EXPECT_EQ(m.flush_count() + m.reset_count() + m.mode_change_count(), 0u);
 }
 
 }  // namespace

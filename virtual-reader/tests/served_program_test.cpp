@@ -48,6 +48,7 @@ TEST_F(ProgramTest, ExitCodesAndOneLineErrors) {
     struct Case {
         std::vector<std::string> args;
         int code;
+        std::string said = "";  // in the error, when given
     };
     const Case cases[] = {
         {{}, 1},
@@ -95,7 +96,22 @@ TEST_F(ProgramTest, ExitCodesAndOneLineErrors) {
         {{"plug", "--name", "absent"}, 2},
         {{"status", "--name", "present"}, 0},
         {{"status", "--name", "present", "--format", "json"}, 0},
-        {{"swipe", "--name", "present", "--bad", "1,3"}, 0},
+        {{"swipe", "--name", "present", "--bad", "1,3"},
+         3,
+         "reader 'present' delivered the card to no application: no application has "
+         "connected to the reader"},
+        {{"swipe", "--name", "present", "--wait-host", "20"}, 3, "no application"},
+        {{"swipe", "--wait-host", "600001"}, 1, "bad wait '600001'"},
+        // Each error names the argument that is wrong.
+        {{"status", "--json"}, 1, "unknown option '--json' for status"},
+        {{"status", "--name"}, 1, "option '--name' needs a value"},
+        {{"status", "--name", "present", "now"}, 1, "unexpected argument 'now' for status"},
+        {{"plug", "--reset"}, 1, "unknown option '--reset' for plug"},
+        {{"swipe", "-x"}, 1, "unknown option '-x' for swipe"},
+        {{"serve", "--history", "33"}, 1, "bad history length '33' (0 to 32)"},
+        {{"swipe", "--file", "-"}, 1, "standard input: "},  // empty here
+        {{"--version"}, 0},
+        {{"status", "--help"}, 0},
     };
     for (const Case& c : cases) {
         std::string err;
@@ -108,11 +124,73 @@ TEST_F(ProgramTest, ExitCodesAndOneLineErrors) {
         if (c.code != 0) {
             ASSERT_FALSE(err.empty());
             EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+            EXPECT_NE(err.find(c.said), std::string::npos) << err;
         }
     }
     std::string out;
     EXPECT_EQ(run({"--help"}, &out), 0);
     EXPECT_NE(out.find("serve"), std::string::npos);
+    EXPECT_NE(out.find("every user of this machine can see them"), std::string::npos);
+    EXPECT_EQ(run({"--version"}, &out), 0);
+    EXPECT_EQ(out.rfind("kestro-virtual-reader ", 0), 0u) << out;
+}
+
+// Every swipe is counted, and one that no application receives is refused
+// with the reason; cards come from standard input as from a file; status
+// --reset clears the counts and the feature reports, of which serve
+// --history keeps as many as asked.
+TEST_F(ProgramTest, SwipesAreCountedAndOnesNoApplicationReceivesAreRefused) {
+    serve("count", vr::Mode::Idtech, {"--history", "2"});
+    std::string err;
+    EXPECT_EQ(run({"swipe", "--name", "count"}, nullptr, &err), 3);
+    ASSERT_EQ(open_within(MR_PID_IDTECH, 0), 0);
+    const std::string cards = beside(dir(), "cards.txt");
+    write_file(cards, std::string(kCardA.track1) + "|;5=1?\n");
+    const pid_t piped = vr::harness::Spawn(
+        {"/bin/sh", "-c", std::string("exec \"$0\" swipe --name count --file - < \"$1\""),
+         KESTRO_VR_PROGRAM, cards},
+        beside(dir(), "piped.out"), beside(dir(), "piped.err"),
+        {"XDG_RUNTIME_DIR=" + beside(dir(), "")});
+    EXPECT_EQ(vr::harness::WaitForExit(piped, 5000), 0) << ReadFile(beside(dir(), "piped.err"));
+    unsigned char buf[MR_READ_BUF_LEN];
+    ASSERT_EQ(ReadData(buf, 2000, 0), 0);
+    EXPECT_EQ(buf[2 + 5], 5) << "track 2 from standard input";
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(FlushCounter(), 0);
+    }
+    struct Step {
+        std::vector<std::string> args;
+        std::vector<std::string> shown;
+    };
+    const Step steps[] = {
+        {{"--format", "json", "--reset"},
+         {"\"flushes\": 3,", "\"cards_swiped\": 2, \"cards_delivered\": 1}"}},
+        {{},
+         {"counts: 0 flushes, 0 resets, 0 mode changes\n", "cards: 0 swiped, 0 delivered\n",
+          "feature reports: 0\n"}},
+    };
+    std::string out;
+    for (const Step& step : steps) {
+        std::vector<std::string> args{"status", "--name", "count"};
+        args.insert(args.end(), step.args.begin(), step.args.end());
+        ASSERT_EQ(run(args, &out), 0);
+        for (const std::string& text : step.shown) {
+            EXPECT_NE(out.find(text), std::string::npos) << out;
+        }
+        if (!step.args.empty()) {
+            // Two of the three flushes are kept.
+            size_t kept = 0;
+            for (size_t at = out.find("MR_CMD_FLUSH_COUNTER"); at != std::string::npos;
+                 at = out.find("MR_CMD_FLUSH_COUNTER", at + 1)) {
+                ++kept;
+            }
+            EXPECT_EQ(kept, 2u) << out;
+            EXPECT_NE(out.find("\"feature_reports\": [\n    {"), std::string::npos) << out;
+        }
+    }
+    ASSERT_EQ(run({"unplug", "--name", "count"}), 0);
+    EXPECT_EQ(run({"swipe", "--name", "count"}, nullptr, &err), 3);
+    EXPECT_NE(err.find("the reader is unplugged"), std::string::npos) << err;
 }
 
 TEST_F(ProgramTest, SignalsEndTheReaderAndRemoveItsSockets) {

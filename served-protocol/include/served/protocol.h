@@ -20,7 +20,7 @@
 
 namespace served {
 
-constexpr uint16_t kProtocolVersion = 2;
+constexpr uint16_t kProtocolVersion = 3;
 constexpr size_t kHeaderLength = 2;
 constexpr size_t kMaxPayload = 4096;  // type byte and body
 constexpr size_t kMaxBody = kMaxPayload - 1;
@@ -29,11 +29,11 @@ enum class Type : uint8_t {
     Hello = 0x01,         // both ways, first: version (and the reader's identity)
     SetFeature = 0x02,    // host -> reader: the feature report
     GetFeature = 0x03,    // host -> reader: the host's prepared buffer
-    Answer = 0x04,        // reader -> client: ok byte, then data
+    Answer = 0x04,        // reader -> client: ok byte, then data (a refused swipe: why)
     InputReport = 0x05,   // reader -> host: one input report
     InputError = 0x06,    // reader -> host: empty; the pending reads fail
     Swipe = 0x10,         // command line -> reader: three tracks
-    Status = 0x11,        // command line -> reader: empty
+    Status = 0x11,        // command line -> reader: empty, or kStatusReset
     StatusAnswer = 0x12,  // reader -> command line
     Unplug = 0x13,        // command line -> reader: empty
     Plug = 0x14,          // command line -> reader: empty
@@ -156,9 +156,15 @@ struct Status {
     uint32_t flushes = 0;
     uint32_t resets = 0;
     uint32_t mode_changes = 0;
+    uint32_t cards_swiped = 0;          // swipes asked for
+    uint32_t cards_delivered = 0;       // of those, the ones a host received (or typed)
     std::vector<StatusReport> history;  // oldest first
     std::vector<StatusFault> faults;
 };
+// The body of a status request that also clears the counts and the
+// history once they are reported.
+constexpr uint8_t kStatusReset = 0x01;
+
 // Empty when a record or a name is longer than 255 bytes, a list is longer
 // than its limit, or the whole does not fit a message.
 std::vector<uint8_t> encode_status(const Status& status);

@@ -117,9 +117,14 @@ class ReaderModel {
     uint32_t mode_change_count() const { return mode_changes_; }  // accepted mode changes
     Mode pending_mode() const { return pending_mode_; }
 
-    // The last kHistoryLength feature reports exchanged, oldest first.
+    // The last feature reports exchanged, oldest first: kHistoryLength of
+    // them unless set otherwise (0 keeps none).
     static constexpr size_t kHistoryLength = 16;
     const std::deque<FeatureRecord>& history() const { return history_; }
+    void set_history_length(size_t length);
+    // Sets the counts of flushes, resets and mode changes to 0 and forgets
+    // the history.
+    void clear_counts();
     // The clock of the history's times (milliseconds; 0 without one).
     void set_clock(std::function<int64_t()> clock) { clock_ = std::move(clock); }
 
@@ -147,6 +152,7 @@ class ReaderModel {
     uint32_t resets_ = 0;
     uint32_t mode_changes_ = 0;
     std::deque<FeatureRecord> history_;
+    size_t history_length_ = kHistoryLength;
     std::function<int64_t()> clock_;
 };
 
