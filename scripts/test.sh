@@ -20,6 +20,7 @@ suites=(
     "memcheck|suite_memcheck|the library's tests under Valgrind memcheck"
     "windows|suite_windows|the Windows cross builds, their checks and tests under Wine, the kit"
     "packages|suite_packages|the Debian packages built, lintian, then installed, used and removed in Debian 12 in qemu"
+    "fresh|suite_fresh|the README's commands on a new Debian 12 root: library-only build, main job, test set, build by hand"
 )
 
 usage() {  # status: 0 on standard output, else on standard error
@@ -108,6 +109,15 @@ suite_packages() {
     mkdir -p build-debian
     bash scripts/package-test.sh build-plain 2>&1 | tee "$log" || status=$?
     note "$(grep '^package-test: \(passed\|FAILED\)' "$log" | tail -n 1)"
+    return "$status"
+}
+
+suite_fresh() {
+    local status=0 log
+    log=$(mktemp)
+    bash scripts/fresh-test.sh 2>&1 | tee "$log" || status=$?
+    note "$(grep '^fresh: \(passed in\|.* failed\)' "$log" | tail -n 1)"
+    rm -f "$log"
     return "$status"
 }
 
