@@ -19,6 +19,9 @@ constexpr int32_t kShortestTellingSliceMs = 20;
 constexpr int64_t kCheckEveryMs = 1000;
 // How often a reader that has left is looked for.
 constexpr int64_t kLookEveryMs = 100;
+// Sessions in a row without a read handle before the reader counts as one
+// that cannot be read.
+constexpr int kMostUnreadable = 3;
 
 }  // namespace
 
@@ -43,6 +46,10 @@ bool FollowedReader::still_there() {
         return true;
     }
     // A refused answer is no proof: the reader is there if it opens again.
+    return reopen();
+}
+
+bool FollowedReader::reopen() {
     CloseKestro();
     SetID(mode_->pid);
     if (OpenKestro() == 0) {
@@ -93,7 +100,19 @@ FollowedReader::Outcome FollowedReader::next_card(int64_t deadline, Card* card, 
         const int32_t slice = static_cast<int32_t>(left < kSliceMs ? left : kSliceMs);
         *status = ReadData(buffer, slice, 0);
         if (*status == 1 || *status == 2) {
-            return Outcome::Failed;
+            // A session without a read handle: the reader was leaving as it
+            // was opened (its node still listed, its read handle refused).
+            // Once opened again it reads, or it has left; a reader that
+            // keeps giving no read handle cannot be read.
+            if (++unreadable_ > kMostUnreadable) {
+                return Outcome::Failed;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(kLookEveryMs));
+            if (reopen()) {
+                continue;
+            }
+        } else {
+            unreadable_ = 0;
         }
         if (*status == 0) {
             checked_at_ = now_ms();
@@ -102,12 +121,15 @@ FollowedReader::Outcome FollowedReader::next_card(int64_t deadline, Card* card, 
             }
             continue;  // a report without a track
         }
-        const bool ended_early = slice >= kShortestTellingSliceMs && now_ms() - start < slice / 2;
-        if (!ended_early && now_ms() - checked_at_ < kCheckEveryMs) {
-            continue;
-        }
-        if (still_there()) {
-            continue;
+        if (*status == 3) {
+            const bool ended_early =
+                slice >= kShortestTellingSliceMs && now_ms() - start < slice / 2;
+            if (!ended_early && now_ms() - checked_at_ < kCheckEveryMs) {
+                continue;
+            }
+            if (still_there()) {
+                continue;
+            }
         }
         std::fputs("kestro: the reader has left; waiting for it to come back\n", stderr);
         if (!wait_until_back(deadline)) {

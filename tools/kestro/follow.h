@@ -31,11 +31,15 @@ class FollowedReader {
     // Whether the open session still reaches the reader: false when it has
     // left (the session is then closed).
     bool still_there();
+    // Closes the session and opens it again in the same mode; false when
+    // the reader does not answer (the session is then closed).
+    bool reopen();
     // Waits until the reader answers in an HID mode; false at the deadline.
     bool wait_until_back(int64_t deadline);
 
     const Mode* mode_ = nullptr;
     int64_t checked_at_ = 0;  // when the reader was last known to be there
+    int unreadable_ = 0;      // sessions in a row that had no read handle
 };
 
 }  // namespace kcli
