@@ -65,13 +65,18 @@ say "making a minimal Debian 12 root (.deb files from $cache/debs)"
 mapfile -t mirrors < <(apt_sources bookworm)
 [ "${#mirrors[@]}" -gt 0 ] || fail "this machine's apt configuration has no source for bookworm"
 t=$SECONDS
-# dpkg in the root does not sync every file it writes (the root is thrown
-# away); apt downloads no translations.
-if ! mmdebstrap --variant=minbase --include=g++,make,cmake,ccache --skip=essential/unlink \
+# The .deb cache is apt's archive folder during the build (bound in its own
+# mount namespace, so that no mount outlives mmdebstrap, whatever happens),
+# and the downloaded packages stay there. dpkg in the root does not sync
+# every file it writes (the root is thrown away); apt downloads no
+# translations.
+# shellcheck disable=SC2016  # the hooks' $1 is mmdebstrap's
+if ! unshare --mount mmdebstrap --variant=minbase --include=g++,make,cmake,ccache \
+    --skip=essential/unlink --skip=download/empty \
     --dpkgopt=force-unsafe-io --aptopt='Acquire::Languages "none"' \
     --setup-hook='mkdir -p "$1"/var/cache/apt/archives/' \
-    --setup-hook="sync-in $cache/debs /var/cache/apt/archives/" \
-    --customize-hook="sync-out /var/cache/apt/archives $cache/debs" \
+    --setup-hook="mount --bind '$cache/debs' \"\$1\"/var/cache/apt/archives" \
+    --customize-hook='umount "$1"/var/cache/apt/archives' \
     bookworm "$root" "${mirrors[@]}" >"$work/mmdebstrap.log" 2>&1; then
     tail -n 30 "$work/mmdebstrap.log" >&2
     fail "mmdebstrap failed (whole log: $work/mmdebstrap.log)"

@@ -14,6 +14,7 @@
 # the first line that is not a comment. Its synopsis is the lines of that
 # comment that hold the script's file name followed by a space or the end.
 
+# shellcheck disable=SC2034  # used by the scripts that source this
 jobs=${KESTRO_JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 # Configures a build tree of this source tree (the current folder) with
