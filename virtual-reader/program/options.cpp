@@ -107,7 +107,6 @@ enum Opt {
     kList,
     kClear,
     kOnce,
-    kVersion,
 };
 
 struct CommandSpec {
