@@ -176,7 +176,7 @@ static void test_overlapped(void) {
     check(r == WAIT_TIMEOUT, "the event of a pending read stays unsignalled (got %lu)",
           (unsigned long)r);
     env->send("abc", 3);
-    r = WaitForSingleObject(ev, CONFORMANCE_WAIT_MS);
+    r = WaitForSingleObject(ev, env->arrival_ms);
     check(r == WAIT_OBJECT_0, "an arrival completes the read and signals its event (got %lu)",
           (unsigned long)r);
     n = 77;
@@ -189,7 +189,7 @@ static void test_overlapped(void) {
     check(ov.Internal == KS_SUCCESS && ov.InternalHigh == n,
           "the record holds STATUS_SUCCESS and the count (got %#lx, %lu)",
           (unsigned long)ov.Internal, (unsigned long)ov.InternalHigh);
-    check(memcmp(buf, "abc", 3) == 0, "the bytes arrived in the buffer");
+    check(memcmp(buf + env->data_at, "abc", 3) == 0, "the bytes arrived in the buffer");
     ok = GetOverlappedResult(h, &ov, &n, TRUE);
     r = WaitForSingleObject(ev, 0);
     check(ok && r == WAIT_OBJECT_0,
@@ -226,6 +226,7 @@ static void test_overlapped(void) {
 
     /* Completed at once: the data was there before the read. */
     env->send("defg", 4);
+    Sleep(env->settle_ms);
     memset(&ov, 0, sizeof ov);
     ov.hEvent = ev;
     ResetEvent(ev);
@@ -238,7 +239,7 @@ static void test_overlapped(void) {
     r = WaitForSingleObject(ev, 0);
     check(r == WAIT_OBJECT_0, "and signals its event (got %lu)", (unsigned long)r);
     ok = GetOverlappedResult(h, &ov, &n, FALSE);
-    check(ok && n == env->arrived(4) && memcmp(buf, "defg", 4) == 0,
+    check(ok && n == env->arrived(4) && memcmp(buf + env->data_at, "defg", 4) == 0,
           "GetOverlappedResult agrees (got %d, %lu)", ok, (unsigned long)n);
     CloseHandle(ev);
 
@@ -248,7 +249,7 @@ static void test_overlapped(void) {
     SetLastError(SENTINEL);
     ok = CancelIo(h);
     check(ok && GetLastError() == SENTINEL, "CancelIo: TRUE (got %d, %#lx)", ok, lerr());
-    r = WaitForSingleObject(ev, CONFORMANCE_WAIT_MS);
+    r = WaitForSingleObject(ev, env->arrival_ms);
     check(r == WAIT_OBJECT_0, "the cancel completes the read and signals its event (got %lu)",
           (unsigned long)r);
     n = 77;
@@ -269,10 +270,11 @@ static void test_overlapped(void) {
           "CancelIo(NULL): FALSE, ERROR_INVALID_HANDLE (got %d, %lu)", ok, lerr());
     /* Nothing is lost to the cancel: the next arrival reaches the next read. */
     env->send("hij", 3);
+    Sleep(env->settle_ms);
     memset(&ov, 0, sizeof ov);
     ov.hEvent = ev;
     ok = ReadFile(h, buf, sizeof buf, &n, &ov);
-    check(ok && n == env->arrived(3) && memcmp(buf, "hij", 3) == 0,
+    check(ok && n == env->arrived(3) && memcmp(buf + env->data_at, "hij", 3) == 0,
           "after a cancel the next arrival is read whole (got %d, %lu)", ok, (unsigned long)n);
     CloseHandle(ev);
 
@@ -295,19 +297,24 @@ static void test_overlapped(void) {
     start_pending_read(h, &ov);
     ev = ov.hEvent;
     env->hang_up();
-    r = WaitForSingleObject(ev, CONFORMANCE_WAIT_MS);
-    check(r == WAIT_OBJECT_0, "the other side leaving completes the read (got %lu)",
-          (unsigned long)r);
+    r = WaitForSingleObject(ev, env->arrival_ms);
+    check(r == WAIT_OBJECT_0, "the other side leaving completes the read within %lu ms (got %lu)",
+          (unsigned long)env->arrival_ms, (unsigned long)r);
+    /* A HID device that leaves fails its reads with ERROR_DEVICE_NOT_CONNECTED
+     * on Windows (hidclass completes them with STATUS_DEVICE_NOT_CONNECTED).
+     * Wine's hidraw bus fails them with ERROR_ACCESS_DENIED. */
     SetLastError(SENTINEL);
     ok = GetOverlappedResult(h, &ov, &n, FALSE);
-    check(!ok && GetLastError() == env->hang_up_error,
+    check(!ok && (GetLastError() == env->hang_up_error ||
+                  on_wine(env->is_hid && GetLastError() == ERROR_ACCESS_DENIED)),
           "GetOverlappedResult: FALSE, %lu (got %d, %lu)", (unsigned long)env->hang_up_error, ok,
           lerr());
     memset(&ov, 0, sizeof ov);
     ov.hEvent = ev;
     SetLastError(SENTINEL);
     ok = ReadFile(h, buf, sizeof buf, NULL, &ov);
-    check(!ok && GetLastError() == env->hang_up_error,
+    check(!ok && (GetLastError() == env->hang_up_error ||
+                  on_wine(env->is_hid && GetLastError() == ERROR_ACCESS_DENIED)),
           "a read after it fails at once: FALSE, %lu (got %d, %lu)",
           (unsigned long)env->hang_up_error, ok, lerr());
     CloseHandle(ev);
@@ -472,6 +479,161 @@ static void test_hid_on_other_handles(void) {
     CloseHandle(file);
 }
 
+/* --- A HID reader: leaving and arriving, attributes, capabilities, features,
+ * synchronous reads ---------------------------------------------------------- */
+
+/* Whether an interface with these ids is listed now. */
+static int listed(USHORT vendor_id, USHORT product_id) {
+    GUID hid;
+    HDEVINFO set;
+    SP_DEVICE_INTERFACE_DATA data;
+    DWORD i, size = 0;
+    int found = 0;
+    static char detail_buf[1024];
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail = (PSP_DEVICE_INTERFACE_DETAIL_DATA_A)detail_buf;
+    HidD_GetHidGuid(&hid);
+    set = SetupDiGetClassDevsA(&hid, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    memset(&data, 0, sizeof data);
+    data.cbSize = sizeof data;
+    for (i = 0; !found && SetupDiEnumDeviceInterfaces(set, NULL, &hid, i, &data); ++i) {
+        HANDLE h;
+        HIDD_ATTRIBUTES a;
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        if (!SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof detail_buf, &size, NULL)) {
+            continue;
+        }
+        h = CreateFileA(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                        OPEN_EXISTING, 0, NULL);
+        if (h == INVALID_HANDLE_VALUE) {
+            continue;
+        }
+        memset(&a, 0, sizeof a);
+        a.Size = sizeof a;
+        found = HidD_GetAttributes(h, &a) && a.VendorID == vendor_id && a.ProductID == product_id;
+        CloseHandle(h);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
+/* Waits up to 10 s, in steps of 50 ms, for the interface to be listed or
+ * gone; returns whether it came to that. */
+static int wait_listed(USHORT vendor_id, USHORT product_id, int want) {
+    int i;
+    for (i = 0; i < 200; ++i) {
+        if (listed(vendor_id, product_id) == want) {
+            return 1;
+        }
+        Sleep(50);
+    }
+    return 0;
+}
+
+static void test_hid_reader(void) {
+    HANDLE h, s;
+    HIDD_ATTRIBUTES a;
+    PHIDP_PREPARSED_DATA preparsed = NULL;
+    HIDP_CAPS caps;
+    unsigned char feature[64];
+    DWORD n = 0;
+    BOOL ok;
+    NTSTATUS st;
+
+    if (!env->is_hid || env->plug == NULL) {
+        skip(
+            "a HID reader leaving and another arriving, attributes, capabilities, features, "
+            "synchronous reads (HID only)");
+        return;
+    }
+    printf("# a HID reader: %04X:%04X left, %04X:%04X arrives\n", env->vendor_id, env->product_id,
+           env->vendor_id, env->other_product_id);
+    /* Enumeration while a device leaves and another arrives. */
+    check(wait_listed(env->vendor_id, env->product_id, 0),
+          "the reader that left is no longer listed");
+    check(env->plug(), "another reader arrives");
+    check(wait_listed(env->vendor_id, env->other_product_id, 1),
+          "the reader that arrived is listed, under its product id %04X", env->other_product_id);
+    h = env->open_hid(env->other_product_id, FILE_FLAG_OVERLAPPED);
+    if (!check(h != INVALID_HANDLE_VALUE, "the reader that arrived opens (%lu)", lerr())) {
+        return;
+    }
+
+    /* Attributes and capabilities. */
+    memset(&a, 0, sizeof a);
+    a.Size = sizeof a;
+    SetLastError(SENTINEL);
+    ok = HidD_GetAttributes(h, &a);
+    check(ok && a.VendorID == env->vendor_id && a.ProductID == env->other_product_id,
+          "HidD_GetAttributes: TRUE, %04X:%04X (got %d, %04X:%04X)", env->vendor_id,
+          env->other_product_id, ok, a.VendorID, a.ProductID);
+    /* Windows gives the device's release number; Wine's hidraw bus gives 0. */
+    check(a.VersionNumber == env->version || on_wine(a.VersionNumber == 0),
+          "the version number is the device's, %04X (got %04X)", env->version, a.VersionNumber);
+    SetLastError(SENTINEL);
+    ok = HidD_GetPreparsedData(h, &preparsed);
+    check(ok && preparsed != NULL, "HidD_GetPreparsedData: TRUE (got %d, %lu)", ok, lerr());
+    memset(&caps, 0, sizeof caps);
+    st = ok ? HidP_GetCaps(preparsed, &caps) : 0;
+    check(st == HIDP_STATUS_SUCCESS && caps.UsagePage == 0xFF00 && caps.Usage == 0x01,
+          "HidP_GetCaps: HIDP_STATUS_SUCCESS, usage page FF00, usage 01 (got %#lx, %04X, %02X)",
+          (unsigned long)st, caps.UsagePage, caps.Usage);
+    check(caps.InputReportByteLength == env->other_input_length &&
+              caps.FeatureReportByteLength == env->feature_length,
+          "the input report is %u bytes, the feature report %u, each with its id (got %u, %u)",
+          env->other_input_length, env->feature_length, caps.InputReportByteLength,
+          caps.FeatureReportByteLength);
+    if (preparsed != NULL) {
+        HidD_FreePreparsedData(preparsed);
+    }
+
+    /* Feature reports of the report's length; one byte short is refused
+     * with ERROR_INVALID_PARAMETER; a longer buffer carries the report. */
+    memset(feature, 0, sizeof feature);
+    feature[1] = 0xB3; /* the reader's "send your state" command */
+    SetLastError(SENTINEL);
+    ok = HidD_SetFeature(h, feature, env->feature_length);
+    check(ok, "HidD_SetFeature of %u bytes: TRUE (got %d, %lu)", env->feature_length, ok, lerr());
+    memset(feature, 0xEE, sizeof feature);
+    feature[0] = 0;
+    SetLastError(SENTINEL);
+    ok = HidD_GetFeature(h, feature, env->feature_length);
+    check(ok && feature[0] == 0, "HidD_GetFeature of %u bytes: TRUE, report id 0 (got %d, %lu)",
+          env->feature_length, ok, lerr());
+    SetLastError(SENTINEL);
+    ok = HidD_SetFeature(h, feature, env->feature_length - 1u);
+    check(!ok && GetLastError() == ERROR_INVALID_PARAMETER,
+          "HidD_SetFeature one byte short: FALSE, ERROR_INVALID_PARAMETER (got %d, %lu)", ok,
+          lerr());
+    SetLastError(SENTINEL);
+    ok = HidD_GetFeature(h, feature, env->feature_length - 1u);
+    check(!ok && GetLastError() == ERROR_INVALID_PARAMETER,
+          "HidD_GetFeature one byte short: FALSE, ERROR_INVALID_PARAMETER (got %d, %lu)", ok,
+          lerr());
+    memset(feature, 0, sizeof feature);
+    feature[1] = 0xB3;
+    SetLastError(SENTINEL);
+    ok = HidD_SetFeature(h, feature, env->feature_length + 8u);
+    check(ok, "HidD_SetFeature of 8 bytes more than the report: TRUE (got %d, %lu)", ok, lerr());
+    CloseHandle(h);
+
+    /* A synchronous read waits for the report and gives it whole. */
+    s = env->open_hid(env->other_product_id, 0);
+    if (!check(s != INVALID_HANDLE_VALUE, "the reader opens without FILE_FLAG_OVERLAPPED (%lu)",
+               lerr())) {
+        return;
+    }
+    env->send_later("sync", 4, 5);
+    SetLastError(SENTINEL);
+    ok = ReadFile(s, buf, env->other_input_length, &n, NULL);
+    check(ok && n == env->other_input_length && memcmp(buf + env->data_at, "sync", 4) == 0,
+          "a synchronous ReadFile waits for the report: TRUE, %u bytes (got %d, %lu, %lu)",
+          env->other_input_length, ok, (unsigned long)n, lerr());
+    CloseHandle(s);
+}
+
 /* --- Handle values -------------------------------------------------------- */
 
 static void test_handle_values(void) {
@@ -506,6 +668,7 @@ int main(void) {
     test_events();
     test_device_set();
     test_overlapped();
+    test_hid_reader();
     test_files();
     test_hid_on_other_handles();
     test_handle_values();

@@ -5,8 +5,8 @@
  *
  * conformance.c holds the checks. Each build gives it an environment: an
  * object that serves overlapped reads, a file, a path that names nothing.
- * The platform build (env_platform.cpp) uses an in-process HID reader on a
- * virtual clock; the Windows build (env_win32.c) uses a named pipe opened
+ * The platform build (env_platform.cpp) uses a fake HID device of its own
+ * on a virtual clock; the Windows build (env_win32.c) uses a named pipe opened
  * with FILE_FLAG_OVERLAPPED, or a HID device when one is attached.
  */
 #ifndef KP_CONFORMANCE_H
@@ -46,6 +46,22 @@ struct conformance_env {
     const char* missing_path;
     /* Number of HID interfaces a device set should list; -1 when unknown. */
     int hid_interfaces;
+    /* Where the sent bytes start in what a read gives (a HID read gives the
+     * report id first). */
+    DWORD data_at;
+    /* How long an arrival or the hang-up may take to reach a pending read,
+     * and how long to let an arrival settle before a read that must find
+     * it there (a device on a bus is not instant). */
+    DWORD arrival_ms;
+    DWORD settle_ms;
+    /* HID only: the reader's ids, version and report lengths, and a second
+     * reader that arrives (plug) once the first has left through hang_up,
+     * with its product id and input report length. */
+    USHORT vendor_id, product_id, version, input_length, feature_length;
+    int (*plug)(void);
+    USHORT other_product_id, other_input_length;
+    /* HID only: a handle of the reader now attached, opened with `flags`. */
+    HANDLE (*open_hid)(USHORT product_id, DWORD flags);
 };
 
 const struct conformance_env* conformance_env_open(void);

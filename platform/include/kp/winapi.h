@@ -4,8 +4,9 @@
 // Windows, so the library's code and its trace mean the same everywhere.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+// Valid C as well as C++: the platform's conformance program is C.
+#include <stddef.h>
+#include <stdint.h>
 
 typedef uint32_t DWORD;
 typedef int32_t LONG;
@@ -168,6 +169,10 @@ typedef struct _HIDP_CAPS {
 
 typedef struct _HIDP_PREPARSED_DATA* PHIDP_PREPARSED_DATA;
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 // Kernel: handles, files, overlapped I/O, events, waits, memory, errors.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                    DWORD disposition, DWORD flags, HANDLE tmpl);
@@ -205,6 +210,10 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA da
                                       PDWORD required, PSP_DEVINFO_DATA info);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
+#ifdef __cplusplus
+}
+
 // The calendar clock in whole seconds since 1970, the platform's own so that
 // tests can run it virtually. The library reads time through it.
 int64_t kp_time(void);
+#endif
