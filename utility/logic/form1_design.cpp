@@ -91,6 +91,32 @@ std::size_t RowOf(const ControlDesign& design) {
     return static_cast<std::size_t>(&design - Form1Design().data());
 }
 
+bool Allows(Kind kind, Operation operation) {
+    switch (operation) {
+        case Operation::kText:
+        case Operation::kSetText:
+            return kind == Kind::kTextBox || kind == Kind::kComboBox;
+        case Operation::kSetCaption:
+            return kind == Kind::kLabel || kind == Kind::kCommandButton ||
+                   kind == Kind::kCheckBox || kind == Kind::kFrame;
+        case Operation::kSetValue:
+            return kind == Kind::kCheckBox;
+        case Operation::kAddItem:
+        case Operation::kClear:
+        case Operation::kListCount:
+        case Operation::kList:
+        case Operation::kSetListIndex:
+            return kind == Kind::kListBox || kind == Kind::kComboBox;
+        case Operation::kSetEnabled:
+        case Operation::kGeometry:
+        case Operation::kSetGeometry:
+        case Operation::kSetBackColor:
+        case Operation::kSetFocus:
+            return true;
+    }
+    return false;
+}
+
 bool TakesFocus(const ControlDesign& design) {
     return design.tab_index >= 0 && design.kind != Kind::kLabel && design.kind != Kind::kFrame &&
            design.kind != Kind::kImage;

@@ -76,6 +76,32 @@ const std::vector<ControlDesign>& Form1Design();
 const ControlDesign* FindDesign(const Control& c);
 std::size_t RowOf(const ControlDesign& design);
 
+// What the window logic does to a control: the control operations of the
+// view interface (form1_view.h).
+enum class Operation {
+    kText,
+    kSetText,
+    kSetCaption,
+    kSetValue,
+    kSetEnabled,
+    kGeometry,
+    kSetGeometry,
+    kSetBackColor,
+    kSetFocus,
+    kAddItem,
+    kClear,
+    kListCount,
+    kList,
+    kSetListIndex,
+};
+
+// Whether a control of this kind has the property or method: text for text
+// and combo boxes, a caption for labels, buttons, check boxes and the frame,
+// a value for check boxes, a list for list and combo boxes; every kind can
+// be enabled, placed, coloured and given the focus. Every view passes
+// through this table (Form1View refuses the rest).
+bool Allows(Kind kind, Operation operation);
+
 // Whether the control can hold the keyboard focus (labels, frames and the
 // picture cannot).
 bool TakesFocus(const ControlDesign& design);

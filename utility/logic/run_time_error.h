@@ -14,6 +14,10 @@ namespace kestro {
 inline constexpr int32_t kErrOverflow = 6;
 inline constexpr int32_t kErrSubscriptOutOfRange = 9;
 inline constexpr int32_t kErrFileNotFound = 53;
+// A property or method the control does not have, or a value it refuses.
+inline constexpr int32_t kErrInvalidPropertyValue = 380;
+// A control name the window does not have.
+inline constexpr int32_t kErrObjectRequired = 424;
 inline constexpr int32_t kErrEntryPointNotFound = 453;
 
 class RunTimeError : public std::runtime_error {

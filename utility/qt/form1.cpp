@@ -18,21 +18,11 @@
 #include <QWindow>
 
 #include "../logic/form1_logic.h"
-#include "../logic/run_time_error.h"
 #include "caption_button.h"
 #include "text_codec.h"
 #include "text_viewer.h"
 
 namespace kestro {
-
-namespace {
-constexpr int32_t kErrObjectRequired = 424;
-constexpr int32_t kErrInvalidProperty = 380;
-
-[[noreturn]] void InvalidProperty() {
-    throw RunTimeError(kErrInvalidProperty, "Invalid property value");
-}
-}  // namespace
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
     BuildControls();
@@ -61,18 +51,6 @@ void Form1::closeEvent(QCloseEvent* event) {
 QWidget* Form1::Find(const Control& c) const {
     const ControlDesign* design = FindDesign(c);
     return design == nullptr ? nullptr : widgets_[RowOf(*design)];
-}
-
-const ControlDesign& Form1::DesignOf(const Control& c) const {
-    const ControlDesign* design = FindDesign(c);
-    if (design == nullptr) {
-        throw RunTimeError(kErrObjectRequired, "Object required");
-    }
-    return *design;
-}
-
-QWidget& Form1::Get(const Control& c) const {
-    return *widgets_[RowOf(DesignOf(c))];
 }
 
 QPoint Form1::CentredFrame(const QRect& area, const QSize& client, const QMargins& frame) {
@@ -108,40 +86,29 @@ void Form1::moveEvent(QMoveEvent* event) {
     }
 }
 
-std::string Form1::Text(const Control& c) {
-    const ControlDesign& d = DesignOf(c);
-    QWidget& w = Get(c);
-    if (d.kind == Kind::kTextBox) {
-        return (d.flags & kMultiLine) != 0
-                   ? FromQtLines(static_cast<QPlainTextEdit&>(w).toPlainText())
-                   : FromQt(static_cast<QLineEdit&>(w).text());
-    }
+std::string Form1::DoText(const ControlDesign& d) {
+    QWidget& w = Get(d);
     if (d.kind == Kind::kComboBox) {
         return FromQt(static_cast<QComboBox&>(w).currentText());
     }
-    InvalidProperty();
+    return (d.flags & kMultiLine) != 0 ? FromQtLines(static_cast<QPlainTextEdit&>(w).toPlainText())
+                                       : FromQt(static_cast<QLineEdit&>(w).text());
 }
 
-void Form1::SetText(const Control& c, const std::string& text) {
-    const ControlDesign& d = DesignOf(c);
-    QWidget& w = Get(c);
-    if (d.kind == Kind::kTextBox && (d.flags & kMultiLine) != 0) {
-        static_cast<QPlainTextEdit&>(w).setPlainText(ToQtLines(text));
-    } else if (d.kind == Kind::kTextBox) {
-        static_cast<QLineEdit&>(w).setText(ToQt(text));
-    } else if (d.kind == Kind::kComboBox) {
+void Form1::DoSetText(const ControlDesign& d, const std::string& text) {
+    QWidget& w = Get(d);
+    if (d.kind == Kind::kComboBox) {
         static_cast<QComboBox&>(w).setEditText(ToQt(text));
+    } else if ((d.flags & kMultiLine) != 0) {
+        static_cast<QPlainTextEdit&>(w).setPlainText(ToQtLines(text));
     } else {
-        SetCaption(c, text);
+        static_cast<QLineEdit&>(w).setText(ToQt(text));
     }
 }
 
-void Form1::SetCaption(const Control& c, const std::string& caption) {
-    QWidget& w = Get(c);
-    switch (DesignOf(c).kind) {
-        case Kind::kLabel:
-            static_cast<QLabel&>(w).setText(ToQt(caption));
-            return;
+void Form1::DoSetCaption(const ControlDesign& d, const std::string& caption) {
+    QWidget& w = Get(d);
+    switch (d.kind) {
         case Kind::kCommandButton:
             static_cast<CaptionButton&>(w).SetCaption(ToQt(caption));
             return;
@@ -152,110 +119,85 @@ void Form1::SetCaption(const Control& c, const std::string& caption) {
             static_cast<QGroupBox&>(w).setTitle(ToQt(caption));
             return;
         default:
-            InvalidProperty();
+            static_cast<QLabel&>(w).setText(ToQt(caption));
     }
 }
 
-void Form1::SetValue(const Control& c, int value) {
-    if (DesignOf(c).kind != Kind::kCheckBox || value < 0 || value > 1) {
-        InvalidProperty();
-    }
-    static_cast<QCheckBox&>(Get(c)).setChecked(value == 1);
+void Form1::DoSetValue(const ControlDesign& d, int value) {
+    static_cast<QCheckBox&>(Get(d)).setChecked(value == 1);
 }
 
-void Form1::SetEnabled(const Control& c, bool enabled) {
-    Get(c).setEnabled(enabled);
+void Form1::DoSetEnabled(const ControlDesign& d, bool enabled) {
+    Get(d).setEnabled(enabled);
 }
 
-Twips Form1::Geometry(const Control& c) {
-    const QRect r = Get(c).geometry();
+Twips Form1::DoGeometry(const ControlDesign& d) {
+    const QRect r = Get(d).geometry();
     return {r.x() * kTwipsPerPixel, r.y() * kTwipsPerPixel, r.width() * kTwipsPerPixel,
             r.height() * kTwipsPerPixel};
 }
 
-void Form1::SetGeometry(const Control& c, const Twips& t) {
-    Get(c).setGeometry(t.left / kTwipsPerPixel, t.top / kTwipsPerPixel, t.width / kTwipsPerPixel,
+void Form1::DoSetGeometry(const ControlDesign& d, const Twips& t) {
+    Get(d).setGeometry(t.left / kTwipsPerPixel, t.top / kTwipsPerPixel, t.width / kTwipsPerPixel,
                        t.height / kTwipsPerPixel);
 }
 
-void Form1::SetBackColor(const Control& c, const Rgb& color) {
-    QWidget& w = Get(c);
+void Form1::DoSetBackColor(const ControlDesign& d, const Rgb& color) {
+    QWidget& w = Get(d);
     QPalette palette = w.palette();
     palette.setColor(QPalette::Base, QColor(color.red, color.green, color.blue));
     w.setPalette(palette);
 }
 
-void Form1::SetFocus(const Control& c) {
-    Get(c).setFocus(Qt::OtherFocusReason);
+void Form1::DoSetFocus(const ControlDesign& d) {
+    Get(d).setFocus(Qt::OtherFocusReason);
 }
 
-void Form1::AddItem(const Control& c, const std::string& item) {
-    const Kind kind = DesignOf(c).kind;
-    QWidget& w = Get(c);
-    if (kind == Kind::kListBox) {
+void Form1::DoAddItem(const ControlDesign& d, const std::string& item) {
+    QWidget& w = Get(d);
+    if (d.kind == Kind::kListBox) {
         static_cast<QListWidget&>(w).addItem(ToQt(item));
-    } else if (kind == Kind::kComboBox) {
-        // Adding to the list leaves the edit text and the selection alone
-        // (Qt would otherwise select the first entry added).
-        auto& combo = static_cast<QComboBox&>(w);
-        const QString text = combo.currentText();
-        const int index = combo.currentIndex();
-        combo.addItem(ToQt(item));
-        combo.setCurrentIndex(index);
-        combo.setEditText(text);
+        return;
+    }
+    // Adding to the list leaves the edit text and the selection alone (Qt
+    // would otherwise select the first entry added).
+    auto& combo = static_cast<QComboBox&>(w);
+    const QString text = combo.currentText();
+    const int index = combo.currentIndex();
+    combo.addItem(ToQt(item));
+    combo.setCurrentIndex(index);
+    combo.setEditText(text);
+}
+
+void Form1::DoClear(const ControlDesign& d) {
+    if (d.kind == Kind::kListBox) {
+        static_cast<QListWidget&>(Get(d)).clear();
     } else {
-        InvalidProperty();
+        static_cast<QComboBox&>(Get(d)).clear();
     }
 }
 
-void Form1::Clear(const Control& c) {
-    const Kind kind = DesignOf(c).kind;
-    if (kind == Kind::kListBox) {
-        static_cast<QListWidget&>(Get(c)).clear();
-    } else if (kind == Kind::kComboBox) {
-        static_cast<QComboBox&>(Get(c)).clear();
-    } else {
-        InvalidProperty();
-    }
+int Form1::DoListCount(const ControlDesign& d) {
+    return d.kind == Kind::kListBox ? static_cast<QListWidget&>(Get(d)).count()
+                                    : static_cast<QComboBox&>(Get(d)).count();
 }
 
-int Form1::ListCount(const Control& c) {
-    const Kind kind = DesignOf(c).kind;
-    if (kind == Kind::kListBox) {
-        return static_cast<QListWidget&>(Get(c)).count();
+std::string Form1::DoList(const ControlDesign& d, int index) {
+    if (d.kind == Kind::kListBox) {
+        return FromQt(static_cast<QListWidget&>(Get(d)).item(index)->text());
     }
-    if (kind == Kind::kComboBox) {
-        return static_cast<QComboBox&>(Get(c)).count();
-    }
-    InvalidProperty();
+    return FromQt(static_cast<QComboBox&>(Get(d)).itemText(index));
 }
 
-std::string Form1::List(const Control& c, int index) {
-    const Kind kind = DesignOf(c).kind;
-    if (kind == Kind::kListBox) {
-        const QListWidgetItem* item = static_cast<QListWidget&>(Get(c)).item(index);
-        return item != nullptr ? FromQt(item->text()) : std::string();
-    }
-    if (kind == Kind::kComboBox) {
-        return FromQt(static_cast<QComboBox&>(Get(c)).itemText(index));
-    }
-    InvalidProperty();
-}
-
-void Form1::SetListIndex(const Control& c, int index) {
-    const Kind kind = DesignOf(c).kind;
-    if ((kind != Kind::kListBox && kind != Kind::kComboBox) || index < -1 ||
-        index >= ListCount(c)) {
-        InvalidProperty();
-    }
-    if (kind == Kind::kListBox) {
-        auto& list = static_cast<QListWidget&>(Get(c));
+void Form1::DoSetListIndex(const ControlDesign& d, int index) {
+    if (d.kind == Kind::kListBox) {
+        auto& list = static_cast<QListWidget&>(Get(d));
         list.setCurrentRow(index);
         if (index >= 0) {
             list.scrollToItem(list.item(index));
         }
     } else {
-        static_cast<QComboBox&>(Get(c)).setCurrentIndex(index);
+        static_cast<QComboBox&>(Get(d)).setCurrentIndex(index);
     }
 }
 

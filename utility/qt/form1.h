@@ -32,20 +32,6 @@ class Form1 : public QWidget, public Form1View {
     QTimer& Timer1() { return timer1_; }
 
     void Show() override;
-    std::string Text(const Control& c) override;
-    void SetText(const Control& c, const std::string& text) override;
-    void SetCaption(const Control& c, const std::string& caption) override;
-    void SetValue(const Control& c, int value) override;
-    void SetEnabled(const Control& c, bool enabled) override;
-    Twips Geometry(const Control& c) override;
-    void SetGeometry(const Control& c, const Twips& twips) override;
-    void SetBackColor(const Control& c, const Rgb& color) override;
-    void SetFocus(const Control& c) override;
-    void AddItem(const Control& c, const std::string& item) override;
-    void Clear(const Control& c) override;
-    int ListCount(const Control& c) override;
-    std::string List(const Control& c, int index) override;
-    void SetListIndex(const Control& c, int index) override;
     void MsgBox(const std::string& text, const std::string& title) override;
     void DoEvents() override;
     void SetTimerInterval(int milliseconds) override;
@@ -61,14 +47,28 @@ class Form1 : public QWidget, public Form1View {
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
+    std::string DoText(const ControlDesign& d) override;
+    void DoSetText(const ControlDesign& d, const std::string& text) override;
+    void DoSetCaption(const ControlDesign& d, const std::string& caption) override;
+    void DoSetValue(const ControlDesign& d, int value) override;
+    void DoSetEnabled(const ControlDesign& d, bool enabled) override;
+    Twips DoGeometry(const ControlDesign& d) override;
+    void DoSetGeometry(const ControlDesign& d, const Twips& twips) override;
+    void DoSetBackColor(const ControlDesign& d, const Rgb& color) override;
+    void DoSetFocus(const ControlDesign& d) override;
+    void DoAddItem(const ControlDesign& d, const std::string& item) override;
+    void DoClear(const ControlDesign& d) override;
+    int DoListCount(const ControlDesign& d) override;
+    std::string DoList(const ControlDesign& d, int index) override;
+    void DoSetListIndex(const ControlDesign& d, int index) override;
+
   private:
     void BuildControls();
     // A control of the design's kind, with its caption and kind's settings.
     QWidget* Make(const ControlDesign& d, QWidget* parent);
     void Centre();
-    // The control and its design row; RunTimeError when there is none.
-    QWidget& Get(const Control& c) const;
-    const ControlDesign& DesignOf(const Control& c) const;
+    // The widget of a design row.
+    QWidget& Get(const ControlDesign& d) const { return *widgets_[RowOf(d)]; }
 
     std::vector<QWidget*> widgets_;  // by row of the design
     QTimer timer1_;

@@ -16,11 +16,11 @@ FakeView::FakeView(Trace& trace) : trace_(trace) {
     }
 }
 
-ControlState& FakeView::Use(const Control& c) {
-    if (failing.count(std::string(c.name)) != 0) {
-        throw RunTimeError(380, "Invalid property value");
+ControlState& FakeView::Use(const ControlDesign& d) {
+    if (failing.count(std::string(d.control.name)) != 0) {
+        throw RunTimeError(kErrInvalidPropertyValue, "Invalid property value");
     }
-    return at(c);
+    return at(d.control);
 }
 
 void FakeView::Show() {
@@ -28,68 +28,63 @@ void FakeView::Show() {
     trace_.push_back("Show");
 }
 
-std::string FakeView::Text(const Control& c) {
-    return Use(c).text;
+std::string FakeView::DoText(const ControlDesign& d) {
+    return Use(d).text;
 }
 
-void FakeView::SetText(const Control& c, const std::string& text) {
-    Use(c).text = text;
+void FakeView::DoSetText(const ControlDesign& d, const std::string& text) {
+    Use(d).text = text;
 }
 
-void FakeView::SetCaption(const Control& c, const std::string& caption) {
-    Use(c).caption = caption;
+void FakeView::DoSetCaption(const ControlDesign& d, const std::string& caption) {
+    Use(d).caption = caption;
 }
 
-void FakeView::SetValue(const Control& c, int value) {
-    Use(c).value = value;
+void FakeView::DoSetValue(const ControlDesign& d, int value) {
+    Use(d).value = value;
 }
 
-void FakeView::SetEnabled(const Control& c, bool enabled) {
-    Use(c).enabled = enabled;
+void FakeView::DoSetEnabled(const ControlDesign& d, bool enabled) {
+    Use(d).enabled = enabled;
 }
 
-Twips FakeView::Geometry(const Control& c) {
-    return Use(c).geometry;
+Twips FakeView::DoGeometry(const ControlDesign& d) {
+    return Use(d).geometry;
 }
 
-void FakeView::SetGeometry(const Control& c, const Twips& twips) {
-    Use(c).geometry = twips;
+void FakeView::DoSetGeometry(const ControlDesign& d, const Twips& twips) {
+    Use(d).geometry = twips;
 }
 
-void FakeView::SetBackColor(const Control& c, const Rgb& color) {
-    Use(c).back_color = color;
+void FakeView::DoSetBackColor(const ControlDesign& d, const Rgb& color) {
+    Use(d).back_color = color;
 }
 
-void FakeView::SetFocus(const Control& c) {
-    Use(c);
-    focus = c;
+void FakeView::DoSetFocus(const ControlDesign& d) {
+    Use(d);
+    focus = d.control;
 }
 
-void FakeView::AddItem(const Control& c, const std::string& item) {
-    Use(c).items.push_back(item);
+void FakeView::DoAddItem(const ControlDesign& d, const std::string& item) {
+    Use(d).items.push_back(item);
 }
 
-void FakeView::Clear(const Control& c) {
-    ControlState& state = Use(c);
+void FakeView::DoClear(const ControlDesign& d) {
+    ControlState& state = Use(d);
     state.items.clear();
     state.list_index = -1;
 }
 
-int FakeView::ListCount(const Control& c) {
-    return static_cast<int>(Use(c).items.size());
+int FakeView::DoListCount(const ControlDesign& d) {
+    return static_cast<int>(Use(d).items.size());
 }
 
-std::string FakeView::List(const Control& c, int index) {
-    const ControlState& state = Use(c);
-    return index >= 0 && index < static_cast<int>(state.items.size()) ? state.items[index] : "";
+std::string FakeView::DoList(const ControlDesign& d, int index) {
+    return Use(d).items[static_cast<size_t>(index)];
 }
 
-void FakeView::SetListIndex(const Control& c, int index) {
-    ControlState& state = Use(c);
-    if (index < -1 || index >= static_cast<int>(state.items.size())) {
-        throw RunTimeError(380, "Invalid property value");
-    }
-    state.list_index = index;
+void FakeView::DoSetListIndex(const ControlDesign& d, int index) {
+    Use(d).list_index = index;
 }
 
 void FakeView::MsgBox(const std::string& text, const std::string& title) {

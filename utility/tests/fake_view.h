@@ -1,4 +1,5 @@
-// A recording stand-in for the Qt window.
+// A recording stand-in for the Qt window. The view's rules (which kind of
+// control takes which operation) apply to it as to the real windows.
 #ifndef KESTRO_UTILITY_TESTS_FAKE_VIEW_H
 #define KESTRO_UTILITY_TESTS_FAKE_VIEW_H
 
@@ -51,20 +52,6 @@ class FakeView : public Form1View {
     std::optional<RunTimeError> viewer_failure;
 
     void Show() override;
-    std::string Text(const Control& c) override;
-    void SetText(const Control& c, const std::string& text) override;
-    void SetCaption(const Control& c, const std::string& caption) override;
-    void SetValue(const Control& c, int value) override;
-    void SetEnabled(const Control& c, bool enabled) override;
-    Twips Geometry(const Control& c) override;
-    void SetGeometry(const Control& c, const Twips& twips) override;
-    void SetBackColor(const Control& c, const Rgb& color) override;
-    void SetFocus(const Control& c) override;
-    void AddItem(const Control& c, const std::string& item) override;
-    void Clear(const Control& c) override;
-    int ListCount(const Control& c) override;
-    std::string List(const Control& c, int index) override;
-    void SetListIndex(const Control& c, int index) override;
     void MsgBox(const std::string& text, const std::string& title) override;
     void DoEvents() override;
     void SetTimerInterval(int milliseconds) override;
@@ -72,8 +59,25 @@ class FakeView : public Form1View {
     void StartTextViewer() override;
     void EndProgram() override;
 
+  protected:
+    std::string DoText(const ControlDesign& d) override;
+    void DoSetText(const ControlDesign& d, const std::string& text) override;
+    void DoSetCaption(const ControlDesign& d, const std::string& caption) override;
+    void DoSetValue(const ControlDesign& d, int value) override;
+    void DoSetEnabled(const ControlDesign& d, bool enabled) override;
+    Twips DoGeometry(const ControlDesign& d) override;
+    void DoSetGeometry(const ControlDesign& d, const Twips& twips) override;
+    void DoSetBackColor(const ControlDesign& d, const Rgb& color) override;
+    void DoSetFocus(const ControlDesign& d) override;
+    void DoAddItem(const ControlDesign& d, const std::string& item) override;
+    void DoClear(const ControlDesign& d) override;
+    int DoListCount(const ControlDesign& d) override;
+    std::string DoList(const ControlDesign& d, int index) override;
+    void DoSetListIndex(const ControlDesign& d, int index) override;
+
   private:
-    ControlState& Use(const Control& c);
+    // The control's state; a run-time error when it is one of `failing`.
+    ControlState& Use(const ControlDesign& d);
 
     Trace& trace_;
     std::map<std::pair<std::string, int>, ControlState> controls_;

@@ -24,6 +24,7 @@
 #include "../logic/form1_logic.h"
 #include "../qt/form1.h"
 #include "fake_library.h"
+#include "view_rules.h"
 
 namespace kestro {
 namespace {
@@ -46,6 +47,11 @@ class Form1QtTest : public ::testing::Test {
 
     Form1 form;
 };
+
+// Every control takes exactly the operations its kind allows.
+TEST_F(Form1QtTest, EachControlTakesTheOperationsOfItsKind) {
+    testing::ExpectViewRules(form);
+}
 
 const char* QtClass(const ControlDesign& d) {
     switch (d.kind) {

@@ -6,9 +6,18 @@
 
 #include "../logic/form1_design.h"
 #include "form1_fixture.h"
+#include "view_rules.h"
 
 namespace kestro::testing {
 namespace {
+
+// The fake applies the views' rules, so a handler that used a property its
+// control does not have would fail the logic's tests.
+TEST(ViewRulesTest, TheFakeViewRefusesWhatEachKindDoesNotHave) {
+    Trace trace;
+    FakeView view{trace};
+    ExpectViewRules(view);
+}
 
 // What the views cannot tell: every tab index 0 to 25 is given once, and
 // every control lies within its container.

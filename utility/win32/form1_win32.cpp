@@ -13,13 +13,7 @@
 namespace kestro {
 
 namespace {
-constexpr int32_t kErrObjectRequired = 424;
-constexpr int32_t kErrInvalidProperty = 380;
 constexpr UINT_PTR kTimer1 = 1;
-
-[[noreturn]] void InvalidProperty() {
-    throw RunTimeError(kErrInvalidProperty, "Invalid property value");
-}
 
 std::string WindowText(HWND hwnd) {
     const int length = GetWindowTextLengthA(hwnd);
@@ -225,12 +219,11 @@ Form1Win32::ControlInfo* Form1Win32::FindByWindow(HWND hwnd) {
     return found == by_window_.end() ? nullptr : &controls_[found->second];
 }
 
-Form1Win32::ControlInfo& Form1Win32::Get(const Control& c) {
-    const ControlDesign* design = FindDesign(c);
-    if (design == nullptr || RowOf(*design) >= controls_.size()) {
-        throw RunTimeError(kErrObjectRequired, "Object required");
+Form1Win32::ControlInfo& Form1Win32::Get(const ControlDesign& d) {
+    if (RowOf(d) >= controls_.size()) {
+        throw RunTimeError(kErrObjectRequired, "Object required");  // no window yet
     }
-    return controls_[RowOf(*design)];
+    return controls_[RowOf(d)];
 }
 
 void Form1Win32::SetBack(ControlInfo& info, COLORREF color) {
@@ -260,106 +253,66 @@ void Form1Win32::Show() {
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
-std::string Form1Win32::Text(const Control& c) {
-    const ControlInfo& info = Get(c);
-    if (info.design->kind != Kind::kTextBox && info.design->kind != Kind::kComboBox) {
-        InvalidProperty();
-    }
-    return WindowText(info.hwnd);
+std::string Form1Win32::DoText(const ControlDesign& d) {
+    return WindowText(Get(d).hwnd);
 }
 
-void Form1Win32::SetText(const Control& c, const std::string& text) {
-    // Text of a box, caption of the rest: both are the window's text.
-    SetWindowTextA(Get(c).hwnd, text.c_str());
+void Form1Win32::DoSetText(const ControlDesign& d, const std::string& text) {
+    SetWindowTextA(Get(d).hwnd, text.c_str());
 }
 
-void Form1Win32::SetCaption(const Control& c, const std::string& caption) {
-    const ControlInfo& info = Get(c);
-    switch (info.design->kind) {
-        case Kind::kLabel:
-        case Kind::kCommandButton:
-        case Kind::kCheckBox:
-        case Kind::kFrame:
-            SetWindowTextA(info.hwnd, caption.c_str());
-            return;
-        default:
-            InvalidProperty();
-    }
+void Form1Win32::DoSetCaption(const ControlDesign& d, const std::string& caption) {
+    SetWindowTextA(Get(d).hwnd, caption.c_str());
 }
 
-void Form1Win32::SetValue(const Control& c, int value) {
-    const ControlInfo& info = Get(c);
-    if (info.design->kind != Kind::kCheckBox || value < 0 || value > 1) {
-        InvalidProperty();
-    }
-    SendMessageA(info.hwnd, BM_SETCHECK, value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+void Form1Win32::DoSetValue(const ControlDesign& d, int value) {
+    SendMessageA(Get(d).hwnd, BM_SETCHECK, value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-void Form1Win32::SetEnabled(const Control& c, bool enabled) {
-    EnableWindow(Get(c).hwnd, enabled ? TRUE : FALSE);
+void Form1Win32::DoSetEnabled(const ControlDesign& d, bool enabled) {
+    EnableWindow(Get(d).hwnd, enabled ? TRUE : FALSE);
 }
 
-Twips Form1Win32::Geometry(const Control& c) {
-    return Get(c).twips;
+Twips Form1Win32::DoGeometry(const ControlDesign& d) {
+    return Get(d).twips;
 }
 
-void Form1Win32::SetGeometry(const Control& c, const Twips& twips) {
-    ControlInfo& info = Get(c);
+void Form1Win32::DoSetGeometry(const ControlDesign& d, const Twips& twips) {
+    ControlInfo& info = Get(d);
     info.twips = twips;
     Place(info);
 }
 
-void Form1Win32::SetBackColor(const Control& c, const Rgb& color) {
-    SetBack(Get(c), RGB(color.red, color.green, color.blue));
+void Form1Win32::DoSetBackColor(const ControlDesign& d, const Rgb& color) {
+    SetBack(Get(d), RGB(color.red, color.green, color.blue));
 }
 
-void Form1Win32::SetFocus(const Control& c) {
-    ::SetFocus(Get(c).hwnd);
+void Form1Win32::DoSetFocus(const ControlDesign& d) {
+    ::SetFocus(Get(d).hwnd);
 }
 
-void Form1Win32::AddItem(const Control& c, const std::string& item) {
-    const ControlInfo& info = Get(c);
-    if (info.design->kind == Kind::kListBox) {
-        SendMessageA(info.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-    } else if (info.design->kind == Kind::kComboBox) {
-        // Adding to the list leaves the edit text and the selection alone.
-        SendMessageA(info.hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-    } else {
-        InvalidProperty();
-    }
+void Form1Win32::DoAddItem(const ControlDesign& d, const std::string& item) {
+    // Adding to a combo box's list leaves the edit text and the selection
+    // alone.
+    SendMessageA(Get(d).hwnd, d.kind == Kind::kListBox ? LB_ADDSTRING : CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(item.c_str()));
 }
 
-void Form1Win32::Clear(const Control& c) {
-    const ControlInfo& info = Get(c);
-    if (info.design->kind == Kind::kListBox) {
-        SendMessageA(info.hwnd, LB_RESETCONTENT, 0, 0);
-    } else if (info.design->kind == Kind::kComboBox) {
-        SendMessageA(info.hwnd, CB_RESETCONTENT, 0, 0);
-    } else {
-        InvalidProperty();
-    }
+void Form1Win32::DoClear(const ControlDesign& d) {
+    SendMessageA(Get(d).hwnd, d.kind == Kind::kListBox ? LB_RESETCONTENT : CB_RESETCONTENT, 0, 0);
 }
 
-int Form1Win32::ListCount(const Control& c) {
-    const ControlInfo& info = Get(c);
-    if (info.design->kind == Kind::kListBox) {
-        return static_cast<int>(SendMessageA(info.hwnd, LB_GETCOUNT, 0, 0));
-    }
-    if (info.design->kind == Kind::kComboBox) {
-        return static_cast<int>(SendMessageA(info.hwnd, CB_GETCOUNT, 0, 0));
-    }
-    InvalidProperty();
+int Form1Win32::DoListCount(const ControlDesign& d) {
+    return static_cast<int>(
+        SendMessageA(Get(d).hwnd, d.kind == Kind::kListBox ? LB_GETCOUNT : CB_GETCOUNT, 0, 0));
 }
 
-std::string Form1Win32::List(const Control& c, int index) {
-    const ControlInfo& info = Get(c);
-    const bool list = info.design->kind == Kind::kListBox;
-    if (!list && info.design->kind != Kind::kComboBox) {
-        InvalidProperty();
-    }
+std::string Form1Win32::DoList(const ControlDesign& d, int index) {
+    const ControlInfo& info = Get(d);
+    const bool list = d.kind == Kind::kListBox;
     const LRESULT length = SendMessageA(info.hwnd, list ? LB_GETTEXTLEN : CB_GETLBTEXTLEN,
                                         static_cast<WPARAM>(index), 0);
-    if (index < 0 || length < 0) {
+    if (length < 0) {
         return std::string();  // no such entry
     }
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
@@ -370,17 +323,10 @@ std::string Form1Win32::List(const Control& c, int index) {
     return text;
 }
 
-void Form1Win32::SetListIndex(const Control& c, int index) {
-    const ControlInfo& info = Get(c);
-    const bool list = info.design->kind == Kind::kListBox;
-    if (!list && info.design->kind != Kind::kComboBox) {
-        InvalidProperty();
-    }
-    if (index < -1 || index >= ListCount(c)) {
-        InvalidProperty();
-    }
+void Form1Win32::DoSetListIndex(const ControlDesign& d, int index) {
     // Selecting an item also scrolls it into view.
-    SendMessageA(info.hwnd, list ? LB_SETCURSEL : CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageA(Get(d).hwnd, d.kind == Kind::kListBox ? LB_SETCURSEL : CB_SETCURSEL,
+                 static_cast<WPARAM>(index), 0);
 }
 
 void Form1Win32::MsgBox(const std::string& text, const std::string& title) {

@@ -35,26 +35,28 @@ class Form1Win32 : public Form1View {
     int Run();
 
     void Show() override;
-    std::string Text(const Control& c) override;
-    void SetText(const Control& c, const std::string& text) override;
-    void SetCaption(const Control& c, const std::string& caption) override;
-    void SetValue(const Control& c, int value) override;
-    void SetEnabled(const Control& c, bool enabled) override;
-    Twips Geometry(const Control& c) override;
-    void SetGeometry(const Control& c, const Twips& twips) override;
-    void SetBackColor(const Control& c, const Rgb& color) override;
-    void SetFocus(const Control& c) override;
-    void AddItem(const Control& c, const std::string& item) override;
-    void Clear(const Control& c) override;
-    int ListCount(const Control& c) override;
-    std::string List(const Control& c, int index) override;
-    void SetListIndex(const Control& c, int index) override;
     void MsgBox(const std::string& text, const std::string& title) override;
     void DoEvents() override;
     void SetTimerInterval(int milliseconds) override;
     void SetTimerEnabled(bool enabled) override;
     void StartTextViewer() override;
     void EndProgram() override;
+
+  protected:
+    std::string DoText(const ControlDesign& d) override;
+    void DoSetText(const ControlDesign& d, const std::string& text) override;
+    void DoSetCaption(const ControlDesign& d, const std::string& caption) override;
+    void DoSetValue(const ControlDesign& d, int value) override;
+    void DoSetEnabled(const ControlDesign& d, bool enabled) override;
+    Twips DoGeometry(const ControlDesign& d) override;
+    void DoSetGeometry(const ControlDesign& d, const Twips& twips) override;
+    void DoSetBackColor(const ControlDesign& d, const Rgb& color) override;
+    void DoSetFocus(const ControlDesign& d) override;
+    void DoAddItem(const ControlDesign& d, const std::string& item) override;
+    void DoClear(const ControlDesign& d) override;
+    int DoListCount(const ControlDesign& d) override;
+    std::string DoList(const ControlDesign& d, int index) override;
+    void DoSetListIndex(const ControlDesign& d, int index) override;
 
   private:
     // A control made from its row of the design.
@@ -78,7 +80,7 @@ class Form1Win32 : public Form1View {
     int PixelsY(int twips) const;
     void Place(ControlInfo& info);
     void SetBack(ControlInfo& info, COLORREF color);
-    ControlInfo& Get(const Control& c);
+    ControlInfo& Get(const ControlDesign& d);
     ControlInfo* FindByWindow(HWND hwnd);
     // Moves the keyboard focus along the tab order; true when msg was a Tab.
     bool TabKey(const MSG& msg);
