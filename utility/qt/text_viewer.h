@@ -1,4 +1,4 @@
-// Opens README.TXT of the current directory in the system's text viewer.
+// Opens README.TXT of the current directory in the desktop's text viewer.
 #ifndef KESTRO_UTILITY_QT_TEXT_VIEWER_H
 #define KESTRO_UTILITY_QT_TEXT_VIEWER_H
 

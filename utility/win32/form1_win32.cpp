@@ -7,8 +7,8 @@
 
 #include "../logic/form1_logic.h"
 #include "../logic/run_time_error.h"
-#include "../qt/text_viewer.h"
 #include "form1_ids.h"
+#include "text_viewer.h"
 
 namespace kestro {
 
