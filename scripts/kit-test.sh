@@ -30,8 +30,8 @@ libdir=$(dirname "$(find "$prefix" -name libkestro.so -print -quit)")
 # loader's environment: program | arguments | status | text in its output.
 # The window has no display here, which it says before it ends.
 programs=(
-    "kestro|--version|0|1.0.0"
-    "kestro-virtual-reader|--help|0|serve"
+    "kestro|--version|0|kestro 1.0.0"
+    "kestro-virtual-reader|--version|0|kestro-virtual-reader 1.0.0"
     "KestroConfigure||1|no display found"
 )
 for entry in "${programs[@]}"; do
