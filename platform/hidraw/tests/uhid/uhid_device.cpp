@@ -6,6 +6,12 @@
 //   swipe [T1|T2|T3]  a card in the current mode: the test card, or these
 //                     tracks (ISO text, "|" between them, empty for none);
 //                     "swiped N" (the report's length, 0 in keyboard mode)
+//   swipe-in MS [T1|T2|T3]
+//                     the same swipe MS milliseconds later (while a program
+//                     waits for it); "swiping in MS ms"
+//   input HEX         an input report of the mode's length holding these
+//                     bytes after its report id (zeros after them);
+//                     "sent N" (the report's length with its id)
 //   node              "node /dev/hidrawN pppp" once the device is up
 //   unplug            the device leaves the bus; "unplugged"
 //   plug [MODE]       a new device arrives (in MODE, else the last mode);
@@ -14,10 +20,12 @@
 //   quit              (or the end of the input) unplugs the device and ends
 //   kestro_uhid_device [kb|idtech|magtek]      (default idtech)
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "uhid_reader.h"
 
@@ -90,20 +98,48 @@ int main(int argc, char** argv) {
         if (reader) {
             last = reader->with_model([](vr::ReaderModel& m) { return m.mode(); });
         }
-        if (word == "swipe") {
+        if (word == "swipe" || word == "swipe-in") {
+            std::string cards = rest;
+            long delay_ms = -1;
+            if (word == "swipe-in") {
+                char* end = nullptr;
+                delay_ms = std::strtol(rest.c_str(), &end, 10);
+                cards = *end == ' ' ? std::string(end + 1) : std::string();
+                if (end == rest.c_str() || delay_ms < 0 || (*end != ' ' && *end != '\0')) {
+                    answer("error swipe-in takes milliseconds");
+                    continue;
+                }
+            }
             if (!reader) {
                 answer("error the reader is unplugged");
                 continue;
             }
-            vr::Track tracks[3];
-            if (space == std::string::npos) {
-                for (int i = 0; i < 3; ++i) {
-                    tracks[i] = kCard[i];
-                }
-            } else {
-                parse_tracks(rest, tracks);
+            std::vector<vr::Track> tracks(kCard, kCard + 3);
+            if (!cards.empty() || (word == "swipe" && space != std::string::npos)) {
+                parse_tracks(cards, tracks.data());
             }
-            answer("swiped " + std::to_string(reader->swipe(tracks).size()));
+            if (delay_ms < 0) {
+                answer("swiped " + std::to_string(reader->swipe(tracks.data()).size()));
+                continue;
+            }
+            kernel_test::UhidReader* now = reader.get();
+            now->after(delay_ms, [now, tracks] { now->swipe(tracks.data()); });
+            answer("swiping in " + std::to_string(delay_ms) + " ms");
+        } else if (word == "input") {
+            std::vector<uint8_t> report(vr::input_report_length(last), 0);
+            bool hex = rest.size() % 2 == 0 && rest.size() / 2 + 1 <= report.size();
+            for (size_t i = 0; hex && i < rest.size(); i += 2) {
+                const char pair[3] = {rest[i], rest[i + 1], '\0'};
+                char* end = nullptr;
+                report[1 + i / 2] = static_cast<uint8_t>(std::strtoul(pair, &end, 16));
+                hex = end == pair + 2;
+            }
+            if (!reader || report.empty() || !hex) {
+                answer("error no such input report now");
+                continue;
+            }
+            reader->send_input(report);
+            answer("sent " + std::to_string(report.size()));
         } else if (word == "node") {
             print_node(reader.get());
         } else if (word == "unplug") {
