@@ -231,6 +231,7 @@ static void change_mode(int32_t mode, int32_t old_pid, int32_t new_pid, const ch
     snprintf(want, sizeof want, " %04x", (unsigned)new_pid);
     check(reader_command("node", answer, sizeof answer) && strstr(answer, want) != NULL,
           "the reader came back under %04X (%s)", (unsigned)new_pid, answer);
+    wait_listed(new_pid);
     SetID(old_pid);
     check(OpenUSB() == 2, "OpenUSB finds no reader under the old product id %04X",
           (unsigned)old_pid);
