@@ -104,6 +104,7 @@ exit $status
 JOB
 
 out=build-wine-hid/out
+rm -rf "$out"  # this script's own results folder: no trace of an earlier run
 status=0
 bash scripts/wine-hid.sh --out "$out" --file "$stage/x86" --file "$stage/x64" \
     --file "$stage/kestro_hid_test" --job "$stage/job.sh" || status=$?

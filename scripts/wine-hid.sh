@@ -206,12 +206,12 @@ timeout -k 5 "$((limit + 60))" qemu-system-x86_64 "${QEMU_ACCEL_ARGS[@]}" -smp 2
 tr -d '\r' <"$log.raw" | sed -e 's/\x1bc//g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' >"$log"
 rm -f "$log.raw"
 sed -n 's/^guest: //p' "$log"
-rm -rf "$out"
+# The results into the --out folder, over what a run left there before
+# (nothing else in it is deleted).
 mkdir -p "$out"
-debugfs -R "rdump /out $out" "$work/run.img" >/dev/null 2>&1 || true
-if [ -d "$out/out" ]; then
-    cp -r "$out/out/." "$out/"
-    rm -rf "$out/out"
+debugfs -R "rdump /out $work" "$work/run.img" >/dev/null 2>&1 || true
+if [ -d "$work/out" ]; then
+    cp -r "$work/out/." "$out/"
 fi
 rm -rf "$work/root" "$work/root.img"
 [ "$rc" -ne 124 ] || fail "FAILED: the guest did not finish within $limit s ($(elapsed)); console: $log"

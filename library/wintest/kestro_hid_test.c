@@ -113,9 +113,9 @@ static void read_card(const struct card* c, int timeout_ms, int32_t pid, int rep
     static unsigned char buf[MR_READ_BUF_LEN];
     char command[512], answer[128], text[400];
     int result, t, n = 0, ok = 1;
-    /* The card comes half a second after the answer, while the read waits,
-     * so that each system's read is pending when it arrives. */
-    snprintf(command, sizeof command, "swipe-in 500 %s|%s|%s", c->tracks[0], c->tracks[1],
+    /* The card comes 2 s after the answer, while the read waits, so that
+     * each system's read is pending when it arrives. */
+    snprintf(command, sizeof command, "swipe-in 2000 %s|%s|%s", c->tracks[0], c->tracks[1],
              c->tracks[2]);
     /* A new session: each handle keeps its own queue of reports (ReadData
      * reads one handle, ReadData1 the other), so that a report read through
