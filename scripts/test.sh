@@ -19,6 +19,7 @@ suites=(
     "sanitize|suite_sanitize|the same tests with AddressSanitizer and UndefinedBehaviorSanitizer"
     "memcheck|suite_memcheck|the library's tests under Valgrind memcheck"
     "windows|suite_windows|the Windows cross builds, their checks and tests under Wine, the kit"
+    "winehid|suite_winehid|the kit's DLLs and the conformance program through Wine's HID stack against a uhid reader in Debian 12 in qemu"
     "packages|suite_packages|the Debian packages built, lintian, then installed, used and removed in Debian 12 in qemu"
     "fresh|suite_fresh|the README's commands on a new Debian 12 root: library-only build, main job, test set, build by hand"
 )
@@ -102,6 +103,14 @@ suite_windows() {
     bash scripts/conformance.sh   # the platform's conformance program against Wine's system DLLs
     bash scripts/wine-utility.sh  # KestroConfigure.exe, the Win32 window, under Wine and Xvfb
     bash kit/windows/make-kit.sh  # the Windows kit, kestro-VERSION-windows.zip
+}
+
+suite_winehid() {
+    local status=0 log=build-wine-hid/wine-hid-test.log
+    mkdir -p build-wine-hid
+    bash scripts/wine-hid-test.sh 2>&1 | tee "$log" || status=$?
+    note "$(grep '^wine-hid-test: \(passed\|FAILED\)' "$log" | tail -n 1)"
+    return "$status"
 }
 
 suite_packages() {
