@@ -4,15 +4,17 @@
 # from the Windows kit zip (kit/windows/make-kit.sh), each driven by
 # library/wintest/kestro_hid_test.c through Wine's HID stack (the x86 one in
 # 32-bit Wine, the x64 one in wine64), and the same program built for Linux
-# against hidraw. Then each Windows trace (C:\kestro.log) is compared entry
-# by entry with the Linux one (scripts/wine-hid-traces.sh).
+# against hidraw; before them the platform's conformance program for both
+# architectures, whose HID checks then run against the reader. Each Windows
+# trace (C:\kestro.log) is compared entry by entry with the Linux one
+# (scripts/wine-hid-traces.sh). A kit zip already built is used as it is.
 #   scripts/wine-hid-test.sh [--help]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 case ${1:-} in
     -h | --help)
-        sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
     "") ;;
