@@ -18,10 +18,10 @@ cd "$(dirname "$0")/../.."
 
 version=$(sed -nE 's/^project\(Kestro VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || fail "no version in CMakeLists.txt's project()"
-name=kestro-$version-windows
+kit=kestro-$version-windows
 out=build-kit
-stage=$out/$name
-rm -rf "$stage" "$out/$name.zip"
+stage=$out/$kit
+rm -rf "$stage" "$out/$kit.zip"
 mkdir -p "$stage"
 
 for arch in i686 x86_64; do
@@ -111,16 +111,16 @@ echo "make-kit: the C sample built with lld-link and MinGW (x86, x64), the C# on
 # Text with CRLF line ends (zip -l), the rest as it is.
 (
     cd "$out"
-    find "$name" -type f \( -name '*.TXT' -o -name '*.h' -o -name '*.bas' -o -name '*.cs' \
+    find "$kit" -type f \( -name '*.TXT' -o -name '*.h' -o -name '*.bas' -o -name '*.cs' \
         -o -name '*.def' -o -name '*.c' \) | sort >text.list
-    find "$name" -type f | sort | grep -vxF -f text.list >binary.list
-    zip -q -X -l "$name.zip" -@ <text.list
-    zip -q -X "$name.zip" -@ <binary.list
+    find "$kit" -type f | sort | grep -vxF -f text.list >binary.list
+    zip -q -X -l "$kit.zip" -@ <text.list
+    zip -q -X "$kit.zip" -@ <binary.list
     rm -f text.list binary.list
 )
 
 # What a Windows developer must find in it.
-listing=$(unzip -Z1 "$out/$name.zip" | sort)
+listing=$(unzip -Z1 "$out/$kit.zip" | sort)
 for f in x86/kestro.dll x86/kestro.lib x86/libkestro.dll.a x86/kestro.def \
     x64/kestro.dll x64/kestro.lib x64/libkestro.dll.a x64/kestro.def \
     x86/kestro.dll.debug x64/kestro.dll.debug \
@@ -128,7 +128,7 @@ for f in x86/kestro.dll x86/kestro.lib x86/libkestro.dll.a x86/kestro.def \
     samples/read_card.c samples/ReadCard.bas samples/ReadCard.cs \
     KestroConfigure/KestroConfigure.exe KestroConfigure/KestroConfigure.exe.debug \
     KestroConfigure/README.TXT README.TXT LICENSE.TXT; do
-    grep -qxF "$name/$f" <<<"$listing" || fail "$name.zip lacks $f"
+    grep -qxF "$kit/$f" <<<"$listing" || fail "$kit.zip lacks $f"
 done
 i686-w64-mingw32-objdump -f "$stage/x86/kestro.dll" | grep -q 'file format pei-i386' ||
     fail "x86/kestro.dll is not a 32-bit DLL"
@@ -143,4 +143,4 @@ bash library/tests/check_version.sh "$stage/include/kestro_version.h" "$stage/x8
 for f in x86/kestro.dll x64/kestro.dll KestroConfigure/KestroConfigure.exe; do
     echo "make-kit: $f $(du -k "$stage/$f" | cut -f1) KiB, $f.debug $(du -k "$stage/$f.debug" | cut -f1) KiB"
 done
-echo "make-kit: $out/$name.zip ($(du -k "$out/$name.zip" | cut -f1) KiB, $(echo "$listing" | grep -vc '/$') files)"
+echo "make-kit: $out/$kit.zip ($(du -k "$out/$kit.zip" | cut -f1) KiB, $(echo "$listing" | grep -vc '/$') files)"
