@@ -12,7 +12,7 @@
 #   2. the main job, bash scripts/run.sh, with KESTRO_DEMO_SECONDS set: it
 #      must open the window against the virtual reader and save its
 #      screenshot;
-#   3. the setup of the test set (the Packages table's test command);
+#   3. the setup of the test set (the test row of the package sets table);
 #   4. "Building by hand": its configure and build (not its ctest).
 # Each step's time is printed, and the summary at the end.
 #   scripts/fresh-test.sh
