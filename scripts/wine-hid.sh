@@ -47,6 +47,13 @@ deletes before its next command. Commands:
                     product id (after a mode change it is away for a
                     moment); answers "node /dev/hidrawN PPPP"
   state             answers "state MODE PPPP NODE" (NODE "-" when away)
+  swipe-in MS [T1|T2|T3]
+                    the same swipe MS milliseconds later, while the
+                    program's read waits; answers "swiping in MS ms"
+  stamp             answers "stamp NS": when the last swipe-in's report
+                    was written, in the guest's CLOCK_MONOTONIC_RAW
+                    nanoseconds (Wine's QueryPerformanceCounter clock)
+  clock             answers "clock NS": that clock now
 The reader acts on the library's feature reports itself: a mode change and
 reset make it leave and come back under the new mode's product id.
 

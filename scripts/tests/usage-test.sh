@@ -37,6 +37,7 @@ cases=(
     "scripts/run.sh|--screenshot|2|needs a value"
     "scripts/wine32.sh|prepare|2|usage:"
     "scripts/wine-utility.sh|--screenshot|2|usage: scripts/wine-utility.sh"
+    "scripts/wine-hid-latency.sh|--swipes 0|2|usage: scripts/wine-hid-latency.sh"
     "kit/windows/check-declarations.sh|a.h|2|usage: kit/windows/check-declarations.sh"
     "kit/windows/tests/csharp_card_test.sh|lib|2|usage: csharp_card_test.sh"
     "scripts/package-test-guest.sh||1|not the package-test guest"

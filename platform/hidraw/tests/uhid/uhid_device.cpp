@@ -9,6 +9,10 @@
 //   swipe-in MS [T1|T2|T3]
 //                     the same swipe MS milliseconds later (while a program
 //                     waits for it); "swiping in MS ms"
+//   stamp             "stamp NS": when the last swipe-in's report was
+//                     written to /dev/uhid, in CLOCK_MONOTONIC_RAW
+//                     nanoseconds (0 before the first)
+//   clock             "clock NS": CLOCK_MONOTONIC_RAW now, in nanoseconds
 //   input HEX         an input report of the mode's length holding these
 //                     bytes after its report id (zeros after them);
 //                     "sent N" (the report's length with its id)
@@ -19,6 +23,8 @@
 //   state             "state MODE PPPP NODE" (NODE "-" while it is away)
 //   quit              (or the end of the input) unplugs the device and ends
 //   kestro_uhid_device [kb|idtech|magtek]      (default idtech)
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -26,6 +32,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <time.h>
 
 #include "uhid_reader.h"
 
@@ -46,6 +54,16 @@ const char* mode_word(vr::Mode mode) {
     }
     return "?";
 }
+
+int64_t clock_ns() {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC_RAW, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// When the last swipe-in's report went to the kernel (its device thread
+// sets it).
+std::atomic<int64_t> last_stamp{0};
 
 void answer(const std::string& line) {
     std::printf("%s\n", line.c_str());
@@ -123,7 +141,13 @@ int main(int argc, char** argv) {
                 continue;
             }
             kernel_test::UhidReader* now = reader.get();
-            now->after(delay_ms, [now, tracks] { now->swipe(tracks.data()); });
+            // As UhidReader::swipe, with the clock read right before the write.
+            now->after(delay_ms, [now, tracks] {
+                const std::vector<uint8_t> report = now->with_model(
+                    [&](vr::ReaderModel& m) { return m.swipe_report(tracks.data()); });
+                last_stamp = clock_ns();
+                now->send_input(report);
+            });
             answer("swiping in " + std::to_string(delay_ms) + " ms");
         } else if (word == "input") {
             std::vector<uint8_t> report(vr::input_report_length(last), 0);
@@ -140,6 +164,10 @@ int main(int argc, char** argv) {
             }
             reader->send_input(report);
             answer("sent " + std::to_string(report.size()));
+        } else if (word == "stamp") {
+            answer("stamp " + std::to_string(last_stamp.load()));
+        } else if (word == "clock") {
+            answer("clock " + std::to_string(clock_ns()));
         } else if (word == "node") {
             print_node(reader.get());
         } else if (word == "unplug") {
