@@ -109,15 +109,15 @@ enum Opt {
     kOnce,
 };
 
-struct CommandSpec {
+struct CommandEntry {
     const char* word;
     Command command;
     std::vector<option> options;
 };
 
-const std::vector<CommandSpec>& commands() {
+const std::vector<CommandEntry>& commands() {
     static const option name{"name", required_argument, nullptr, kName};
-    static const std::vector<CommandSpec> table = {
+    static const std::vector<CommandEntry> table = {
         {"serve",
          Command::Serve,
          {name,
@@ -326,16 +326,16 @@ bool parse_options(int argc, const char* const* argv, Options* options, std::str
         *options = o;
         return true;
     }
-    const CommandSpec* spec = nullptr;
-    for (const CommandSpec& c : commands()) {
-        spec = word == c.word ? &c : spec;
+    const CommandEntry* entry = nullptr;
+    for (const CommandEntry& c : commands()) {
+        entry = word == c.word ? &c : entry;
     }
-    if (spec == nullptr) {
+    if (entry == nullptr) {
         *error = "unknown command '" + word + "' (try --help)";
         return false;
     }
-    o.command = spec->command;
-    std::vector<option> longopts = spec->options;
+    o.command = entry->command;
+    std::vector<option> longopts = entry->options;
     longopts.push_back({"help", no_argument, nullptr, kHelp});
     longopts.push_back({nullptr, 0, nullptr, 0});
     // getopt_long reorders its argv: a copy, from the command word on.
