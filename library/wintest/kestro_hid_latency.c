@@ -33,11 +33,10 @@
 
 #include "kestro.h"
 #include "wincheck.h"
+#include "reader_command.h"
 
 #define MAX_SWIPES 1000
 #define WARM_UP 3
-
-static const char* reader_dir = "C:\\reader";
 
 /* The clock, in nanoseconds. */
 static int64_t now_ns(void) {
@@ -52,58 +51,6 @@ static int64_t now_ns(void) {
     clock_gettime(CLOCK_MONOTONIC_RAW, &t);
     return (int64_t)t.tv_sec * 1000000000 + t.tv_nsec;
 #endif
-}
-
-static void sleep_ms(int ms) {
-#ifdef _WIN32
-    Sleep((DWORD)ms);
-#else
-    struct timespec t;
-    t.tv_sec = ms / 1000;
-    t.tv_nsec = (long)(ms % 1000) * 1000000L;
-    nanosleep(&t, NULL);
-#endif
-}
-
-static void reader_path(char* path, size_t size, const char* name) {
-#ifdef _WIN32
-    snprintf(path, size, "%s\\%s", reader_dir, name);
-#else
-    snprintf(path, size, "%s/%s", reader_dir, name);
-#endif
-}
-
-/* Sends one command to the reader and waits up to 30 s for its answer line
- * (into `answer`, without the line end); returns 0 when none came. */
-static int reader_command(const char* command, char* answer, size_t size) {
-    char part[512], whole[512], reply[512];
-    FILE* f;
-    int i;
-    reader_path(part, sizeof part, "command.new");
-    reader_path(whole, sizeof whole, "command");
-    reader_path(reply, sizeof reply, "answer");
-    answer[0] = '\0';
-    f = fopen(part, "w");
-    if (f == NULL) {
-        return 0;
-    }
-    fprintf(f, "%s\n", command);
-    fclose(f);
-    if (rename(part, whole) != 0) {
-        return 0;
-    }
-    for (i = 0; i < 3000; ++i) {
-        f = fopen(reply, "r");
-        if (f != NULL) {
-            int got = fgets(answer, (int)size, f) != NULL;
-            fclose(f);
-            remove(reply);
-            answer[strcspn(answer, "\r\n")] = '\0';
-            return got;
-        }
-        sleep_ms(10);
-    }
-    return 0;
 }
 
 /* The number the reader answers after `word` and a space, or -1. */
