@@ -132,7 +132,11 @@ void HidrawChannel::pump() {
         ssize_t n = ::read(fd_, into, kMaxReport);
         if (n > 0) {
             buffer_[0] = numbered_ ? buffer_[0] : 0;
-            sink_(buffer_.data(), static_cast<size_t>(n) + (numbered_ ? 0 : 1));
+            const size_t length = static_cast<size_t>(n) + (numbered_ ? 0 : 1);
+            sink_(buffer_.data(), length);
+            // The handle has its copy; a shorter report next must not leave
+            // the tail of this card behind it.
+            secure_wipe(buffer_.data(), length);
             continue;
         }
         if (n < 0 && errno == EINTR) {

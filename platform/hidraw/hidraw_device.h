@@ -8,6 +8,7 @@
 
 #include "kp/backend.h"
 #include "kp/device.h"
+#include "kp/wipe.h"
 
 namespace kp {
 
@@ -70,7 +71,8 @@ class HidrawChannel : public DeviceChannel {
     InputSink sink_;
     bool watched_ = false;
     PollSourceId poll_id_ = 0;
-    std::vector<uint8_t> buffer_;
+    // Where reports are read in: wiped after each one and when freed.
+    ReportBytes buffer_;
 };
 
 }  // namespace kp

@@ -12,6 +12,7 @@
 
 #include "kp/served.h"
 #include "kp/winapi.h"
+#include "kp/wipe.h"
 #include "served/client.h"
 
 namespace kp {
@@ -224,6 +225,7 @@ bool ServedDevice::drain() {
             return false;
         }
         decoder_.feed(chunk, static_cast<size_t>(n));
+        secure_wipe(chunk, static_cast<size_t>(n));  // it may hold a card
         served::Message m;
         for (;;) {
             served::Decoder::Result r = decoder_.next(&m);
@@ -245,6 +247,7 @@ bool ServedDevice::handle(served::Message& m) {
             return false;
         }
         deliver_input(this, m.body.data(), m.body.size());
+        secure_wipe(m.body.data(), m.body.size());  // the handles have their copies
         return true;
     }
     if (m.type == served::Type::InputError && hello_done_) {

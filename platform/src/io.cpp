@@ -45,8 +45,7 @@ BOOL read_device(kp::DeviceHandle* h, LPVOID buf, DWORD len, LPDWORD read, LPOVE
         }
         ResetEvent(ov->hEvent);  // a started request resets its event
         if (!h->queue.empty()) {
-            DWORD n = kp::copy_report(*h->entry, h->queue.front(), out);
-            h->queue.pop_front();
+            DWORD n = kp::pop_report(h, out);
             ov->Internal = STATUS_SUCCESS;
             ov->InternalHigh = n;
             kp::signal_event(ov->hEvent);
@@ -74,8 +73,7 @@ BOOL read_device(kp::DeviceHandle* h, LPVOID buf, DWORD len, LPDWORD read, LPOVE
         // Only a virtual clock with nothing scheduled gets here.
         return fail(ERROR_OPERATION_ABORTED);
     }
-    DWORD n = kp::copy_report(*entry, h->queue.front(), out);
-    h->queue.pop_front();
+    DWORD n = kp::pop_report(h, out);
     if (read != nullptr) {
         *read = n;
     }
@@ -116,9 +114,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     DWORD error = 0;
     handle->channel = entry->device->open_channel(
         access, overlapped,
-        [target](const uint8_t* report, size_t length) {
-            target->receive(std::vector<uint8_t>(report, report + length));
-        },
+        [target](const uint8_t* report, size_t length) { target->receive(report, length); },
         &error);
     if (error != 0) {
         SetLastError(error);

@@ -5,6 +5,7 @@
 #include "kp/clock.h"
 #include "kp/device.h"
 #include "kp/faults.h"
+#include "kp/wipe.h"
 
 namespace kp {
 
@@ -24,6 +25,7 @@ void reset_platform() {
     detach_all_devices();
     cancel_hook() = nullptr;
     clear_faults();
+    set_freed_report_hook(nullptr);
 }
 
 }  // namespace kp

@@ -58,44 +58,51 @@ DeviceHandle::~DeviceHandle() {
     all.erase(std::remove(all.begin(), all.end(), this), all.end());
 }
 
-DWORD copy_report(const DeviceEntry& entry, const std::vector<uint8_t>& report, uint8_t* buffer) {
+DWORD copy_report(const DeviceEntry& entry, const uint8_t* report, size_t length, uint8_t* buffer) {
     size_t n = entry.identity.input_report_length;
-    size_t take = std::min(n, report.size());
+    size_t take = std::min(n, length);
     if (take > 0) {  // an empty report has no data to copy
-        std::memcpy(buffer, report.data(), take);
+        std::memcpy(buffer, report, take);
     }
     std::memset(buffer + take, 0, n - take);
     return static_cast<DWORD>(n);
 }
 
-void DeviceHandle::complete_front(uint32_t status, const std::vector<uint8_t>* report) {
+DWORD pop_report(DeviceHandle* h, uint8_t* buffer) {
+    const ReportBytes& front = h->queue.front();
+    DWORD n = copy_report(*h->entry, front.data(), front.size(), buffer);
+    h->queue.pop_front();  // its allocator wipes the bytes
+    return n;
+}
+
+void DeviceHandle::complete_front(uint32_t status, const uint8_t* report, size_t length) {
     PendingRead p = pending.front();
     pending.erase(pending.begin());
     p.ov->InternalHigh = 0;
-    if (status == STATUS_SUCCESS && report != nullptr) {
-        p.ov->InternalHigh = copy_report(*entry, *report, p.buffer);
+    if (status == STATUS_SUCCESS) {  // only a report completes a read with success
+        p.ov->InternalHigh = copy_report(*entry, report, length, p.buffer);
     }
     p.ov->Internal = status;
     signal_event(p.ov->hEvent);
 }
 
-void DeviceHandle::receive(const std::vector<uint8_t>& report) {
+void DeviceHandle::receive(const uint8_t* report, size_t length) {
     if (!can_read() || !entry->attached) {
         return;
     }
     if (!pending.empty()) {
-        complete_front(STATUS_SUCCESS, &report);
+        complete_front(STATUS_SUCCESS, report, length);
         return;
     }
     if (queue.size() == kInputQueueLength) {
-        queue.pop_front();  // the oldest report is lost, as on Windows
+        queue.pop_front();  // the oldest report is lost, as on Windows (and wiped)
     }
-    queue.push_back(report);
+    queue.emplace_back(report, report + length);
 }
 
 void DeviceHandle::complete_all(uint32_t status) {
     while (!pending.empty()) {
-        complete_front(status, nullptr);
+        complete_front(status);
     }
 }
 
@@ -153,7 +160,7 @@ void detach_device(const HidDevice* device) {
     by_device().erase(gone->device.get());
     gone->attached = false;
     for (DeviceHandle* h : gone->handles) {
-        h->queue.clear();
+        h->queue.clear();  // wiped: nobody will read these any more
         h->complete_all(STATUS_DEVICE_NOT_CONNECTED);
     }
 }
@@ -173,9 +180,11 @@ void deliver_input(const HidDevice* device, const uint8_t* report, size_t length
     if (e == nullptr) {
         return;
     }
-    std::vector<uint8_t> bytes(report, report + length);
+    // Each handle gets the same bytes, whatever the sender does with its own
+    // meanwhile; the copy is wiped when it is freed.
+    ReportBytes bytes(report, report + length);
     for (DeviceHandle* h : e->handles) {
-        h->receive(bytes);
+        h->receive(bytes.data(), bytes.size());
     }
 }
 

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "kp/device.h"
 #include "kp/platform.h"
 #include "kp/winapi.h"
+#include "kp/wipe.h"
 
 namespace {
 
@@ -257,6 +260,141 @@ TEST_F(HidTest, FeatureReportsCheckTheLengthAndPassTheDevicesAnswer) {
     EXPECT_FALSE(HidD_SetFeature(h, f, 4));
     EXPECT_FALSE(HidD_GetFeature(h, f, 4));
     CloseHandle(h);
+}
+
+TEST(SecureWipeTest, ZeroesExactlyTheRange) {
+    for (size_t length : {size_t{0}, size_t{1}, size_t{7}, size_t{64}, size_t{16385}}) {
+        SCOPED_TRACE(length);
+        std::vector<uint8_t> block(length + 2, 0xA5);
+        kp::secure_wipe(block.data() + 1, length);
+        EXPECT_EQ(block.front(), 0xA5);
+        EXPECT_EQ(block.back(), 0xA5);
+        EXPECT_TRUE(
+            std::all_of(block.begin() + 1, block.end() - 1, [](uint8_t b) { return b == 0; }));
+    }
+    kp::secure_wipe(nullptr, 0);  // nothing to wipe
+}
+
+// A card's report as a reader sends it: report id 0, then track 2.
+const std::string kCardTrack = ";4111111111111111=2512?";
+const size_t kCardReport = kCardTrack.size() + 1;
+
+// Every way a report leaves a handle frees its bytes: what freed memory keeps
+// of them at that moment (seen through the freed-report hook) must be zeros.
+// Each step frees exactly the blocks listed by their sizes; one that frees
+// the card without its allocator would not show up, one that frees it
+// unwiped shows the card.
+TEST_F(HidTest, EveryReportBufferIsWipedBeforeItIsFreed) {
+    enum class Act { ReadOverlapped, ReadSync, DeliverCard, DeliverFiller, Close, Unplug };
+    struct Step {
+        const char* name;
+        DWORD flags;                // of the reading handle
+        int queued;                 // reports queued first: the card, then fillers
+        bool pend;                  // an overlapped read waits before the step
+        Act act;                    // the step
+        std::vector<size_t> freed;  // sizes of the blocks the step frees
+    };
+    const size_t kFiller = 5;
+    const Step steps[] = {
+        {"read at once by an overlapped read",
+         FILE_FLAG_OVERLAPPED,
+         1,
+         false,
+         Act::ReadOverlapped,
+         {kCardReport}},
+        {"read by a synchronous read", 0, 1, false, Act::ReadSync, {kCardReport}},
+        {"handed to a waiting read",
+         FILE_FLAG_OVERLAPPED,
+         0,
+         true,
+         Act::DeliverCard,
+         {kCardReport}},
+        // The card is the oldest; the new report's passing copy is freed too.
+        {"dropped when the queue is full",
+         0,
+         32,
+         false,
+         Act::DeliverFiller,
+         {kCardReport, kFiller}},
+        {"cleared when the handle closes", 0, 1, false, Act::Close, {kCardReport}},
+        {"cleared when the device leaves", 0, 1, false, Act::Unplug, {kCardReport}},
+    };
+    std::vector<uint8_t> card(kCardReport, 0);
+    std::copy(kCardTrack.begin(), kCardTrack.end(), card.begin() + 1);
+    const std::vector<uint8_t> filler(kFiller, 0x7E);
+
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        auto reader = std::make_shared<FakeDevice>();
+        reader->id.input_report_length = static_cast<uint16_t>(kCardReport);
+        path = kp::attach_device(reader);
+        HANDLE h = open(kRW, step.flags);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        for (int i = 0; i < step.queued; ++i) {
+            const std::vector<uint8_t>& r = i == 0 ? card : filler;
+            kp::deliver_input(reader.get(), r.data(), r.size());
+        }
+        OVERLAPPED ov{};
+        ov.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        std::vector<uint8_t> out(kCardReport, 0xEE);
+        DWORD n = 0;
+        if (step.pend) {
+            ASSERT_FALSE(ReadFile(h, out.data(), kCardReport, &n, &ov));
+            ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+        }
+
+        std::vector<std::vector<uint8_t>> freed;
+        kp::set_freed_report_hook(
+            [&](const uint8_t* data, size_t length) { freed.emplace_back(data, data + length); });
+        bool reads_card = false;
+        switch (step.act) {
+            case Act::ReadOverlapped:
+                EXPECT_TRUE(ReadFile(h, out.data(), kCardReport, &n, &ov));
+                reads_card = true;
+                break;
+            case Act::ReadSync:
+                EXPECT_TRUE(ReadFile(h, out.data(), kCardReport, &n, nullptr));
+                reads_card = true;
+                break;
+            case Act::DeliverCard:
+                kp::deliver_input(reader.get(), card.data(), card.size());
+                EXPECT_TRUE(GetOverlappedResult(h, &ov, &n, FALSE));
+                reads_card = true;
+                break;
+            case Act::DeliverFiller:
+                kp::deliver_input(reader.get(), filler.data(), filler.size());
+                break;
+            case Act::Close:
+                CloseHandle(h);
+                h = nullptr;
+                break;
+            case Act::Unplug:
+                kp::detach_device(reader.get());
+                break;
+        }
+        kp::set_freed_report_hook(nullptr);
+
+        std::vector<size_t> sizes;
+        for (const auto& block : freed) {
+            sizes.push_back(block.size());
+            EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](uint8_t b) { return b == 0; }))
+                << "a freed block of " << block.size() << " bytes kept its report";
+        }
+        EXPECT_EQ(sizes, step.freed);
+        if (reads_card) {  // wiped once the reader has it, not before
+            EXPECT_EQ(n, kCardReport);
+            EXPECT_EQ(out, card);
+        }
+        if (step.act == Act::DeliverFiller) {  // the card was the one dropped
+            ASSERT_TRUE(ReadFile(h, out.data(), kCardReport, &n, nullptr));
+            EXPECT_EQ(out[0], filler[0]);
+        }
+        if (h != nullptr) {
+            CloseHandle(h);
+        }
+        CloseHandle(ov.hEvent);
+        kp::detach_device(reader.get());
+    }
 }
 
 // At exit the registry destroys the devices still attached; by then the

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -17,6 +18,7 @@
 #include "kp/hidraw.h"
 #include "kp/platform.h"
 #include "kp/winapi.h"
+#include "kp/wipe.h"
 
 namespace {
 
@@ -417,6 +419,41 @@ TEST_F(HidrawBackendTest, InputReportsReachReadHandlesWithTheirReportId) {
     CloseHandle(event);
     CloseHandle(reader);
     CloseHandle(query);
+}
+
+// The channel reads every report into one buffer of the kernel's largest
+// report size; closing the handle frees it, and freed it holds no card.
+TEST_F(HidrawBackendTest, TheReceiveBufferIsWipedWhenTheHandleCloses) {
+    add_node(0, 0x3E7A, 0x05A0, vendor_descriptor(537, 24));
+    enumerate();
+    HANDLE reader = open(node_path(0), GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    OVERLAPPED ov{};
+    ov.hEvent = event;
+    Bytes buf(538, 0);
+    DWORD n = 0;
+    EXPECT_FALSE(ReadFile(reader, buf.data(), 538, &n, &ov));
+    std::string data(537, '\0');
+    const std::string track = ";4111111111111111=2512?";
+    std::copy(track.begin(), track.end(), data.begin());
+    int w = ::open(node_path(0).c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(w, 0);
+    ASSERT_EQ(::write(w, data.data(), data.size()), 537);
+    ::close(w);
+    ASSERT_EQ(WaitForSingleObject(event, 1000), WAIT_OBJECT_0);
+    ASSERT_TRUE(GetOverlappedResult(reader, &ov, &n, FALSE));
+    ASSERT_EQ(std::string(buf.begin() + 1, buf.begin() + 538), data);
+
+    std::vector<Bytes> freed;
+    kp::set_freed_report_hook(
+        [&](const uint8_t* p, size_t length) { freed.emplace_back(p, p + length); });
+    CloseHandle(reader);
+    kp::set_freed_report_hook(nullptr);
+    ASSERT_EQ(freed.size(), 1u);
+    EXPECT_EQ(freed[0].size(), 16384u + 1);  // a read, behind the id byte of an unnumbered one
+    EXPECT_TRUE(std::all_of(freed[0].begin(), freed[0].end(), [](uint8_t b) { return b == 0; }));
+    CloseHandle(event);
 }
 
 TEST_F(HidrawBackendTest, ANodeWhoseReadEndsHasLeft) {
