@@ -85,7 +85,8 @@ int32_t KESTRO_CALL ReadData(unsigned char* pbuf, int32_t timeout, int32_t tag) 
     rd_f = 1;
     memset(pbuf, 0, MR_READ_BUF_LEN);
     if (rd_pending == nullptr) {
-        memset(rbuf, 0, sizeof rbuf);  // (an outstanding read may still fill it)
+        // The last card goes (an outstanding read may still fill the buffer).
+        SecureZeroMemory(rbuf, sizeof rbuf);
     }
     ResetEvent(hov.hEvent);
 
@@ -153,7 +154,7 @@ int32_t KESTRO_CALL ReadData(unsigned char* pbuf, int32_t timeout, int32_t tag) 
 
 int32_t KESTRO_CALL ReadData1(unsigned char* pbuf) {
     memset(pbuf, 0, MR_READ_BUF_LEN);
-    memset(rbuf, 0, sizeof rbuf);
+    SecureZeroMemory(rbuf, sizeof rbuf);  // the last card
     int32_t now = clock_now();
     trace("\r\n MrRead1 ------------------ %s", time_text(now));
     trace("\r\n pbuf=%08X ", P(pbuf));

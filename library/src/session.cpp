@@ -194,7 +194,7 @@ int32_t KESTRO_CALL CloseUSB(void) {
     rd_pending = nullptr;  // closing its handle cancelled it
     // No card outlives the session (nor lands in a core dump after it): with
     // the handles closed nothing writes into the receive buffer any more.
-    memset(rbuf, 0, sizeof rbuf);
+    SecureZeroMemory(rbuf, sizeof rbuf);
     table_free(&myHidDevices);
     if (hov.hEvent != nullptr) {
         CloseHandle(hov.hEvent);

@@ -26,7 +26,8 @@ extern int32_t rd_f;       // 1 while ReadData has a read under way
 extern HANDLE rd_pending;  // read handle whose cancelled read has not finished
 // The receive buffer: reads go here, never into the caller's buffer, and it
 // stays valid after a call returns, which a cancelled read may still need.
-// It holds the last card until the next read or CloseUSB clears it.
+// It holds the last card until the next read or CloseUSB wipes it
+// (SecureZeroMemory: a wipe the compiler keeps).
 extern unsigned char rbuf[MR_READ_BUF_LEN];
 
 // Slot i is matched when it has a handle and the product id selected now.

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kp/wipe.h"
+
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
     void* p = (flags & LMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1)
                                       : std::malloc(bytes ? bytes : 1);
@@ -15,4 +17,9 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
 HLOCAL LocalFree(HLOCAL mem) {
     std::free(mem);
     return nullptr;
+}
+
+PVOID SecureZeroMemory(PVOID ptr, SIZE_T cnt) {
+    kp::secure_wipe(ptr, cnt);
+    return ptr;
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kp/backend.h"
@@ -262,15 +263,22 @@ TEST_F(HidTest, FeatureReportsCheckTheLengthAndPassTheDevicesAnswer) {
     CloseHandle(h);
 }
 
+// Both ways in: the platform's own, and the Windows call the library uses.
 TEST(SecureWipeTest, ZeroesExactlyTheRange) {
-    for (size_t length : {size_t{0}, size_t{1}, size_t{7}, size_t{64}, size_t{16385}}) {
-        SCOPED_TRACE(length);
-        std::vector<uint8_t> block(length + 2, 0xA5);
-        kp::secure_wipe(block.data() + 1, length);
-        EXPECT_EQ(block.front(), 0xA5);
-        EXPECT_EQ(block.back(), 0xA5);
-        EXPECT_TRUE(
-            std::all_of(block.begin() + 1, block.end() - 1, [](uint8_t b) { return b == 0; }));
+    const std::pair<const char*, std::function<void(void*, size_t)>> wipes[] = {
+        {"secure_wipe", [](void* p, size_t n) { kp::secure_wipe(p, n); }},
+        {"SecureZeroMemory", [](void* p, size_t n) { EXPECT_EQ(SecureZeroMemory(p, n), p); }},
+    };
+    for (const auto& [name, wipe] : wipes) {
+        for (size_t length : {size_t{0}, size_t{1}, size_t{7}, size_t{64}, size_t{16385}}) {
+            SCOPED_TRACE(std::string(name) + " of " + std::to_string(length));
+            std::vector<uint8_t> block(length + 2, 0xA5);
+            wipe(block.data() + 1, length);
+            EXPECT_EQ(block.front(), 0xA5);
+            EXPECT_EQ(block.back(), 0xA5);
+            EXPECT_TRUE(
+                std::all_of(block.begin() + 1, block.end() - 1, [](uint8_t b) { return b == 0; }));
+        }
     }
     kp::secure_wipe(nullptr, 0);  // nothing to wipe
 }

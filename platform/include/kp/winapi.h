@@ -189,6 +189,9 @@ DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds);
 void Sleep(DWORD milliseconds);
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 HLOCAL LocalFree(HLOCAL mem);
+// Zeroes `cnt` bytes at `ptr` even when nothing reads them afterwards (a
+// store a compiler would otherwise drop as dead); returns `ptr`.
+PVOID SecureZeroMemory(PVOID ptr, SIZE_T cnt);
 DWORD GetLastError(void);
 void SetLastError(DWORD code);
 
