@@ -3,9 +3,9 @@
 // and error codes Windows gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -304,28 +304,13 @@ TEST_F(HidTest, EveryReportBufferIsWipedBeforeItIsFreed) {
     };
     const size_t kFiller = 5;
     const Step steps[] = {
-        {"read at once by an overlapped read",
-         FILE_FLAG_OVERLAPPED,
-         1,
-         false,
-         Act::ReadOverlapped,
-         {kCardReport}},
-        {"read by a synchronous read", 0, 1, false, Act::ReadSync, {kCardReport}},
-        {"handed to a waiting read",
-         FILE_FLAG_OVERLAPPED,
-         0,
-         true,
-         Act::DeliverCard,
-         {kCardReport}},
+        {"overlapped read", FILE_FLAG_OVERLAPPED, 1, false, Act::ReadOverlapped, {kCardReport}},
+        {"synchronous read", 0, 1, false, Act::ReadSync, {kCardReport}},
+        {"to a waiting read", FILE_FLAG_OVERLAPPED, 0, true, Act::DeliverCard, {kCardReport}},
         // The card is the oldest; the new report's passing copy is freed too.
-        {"dropped when the queue is full",
-         0,
-         32,
-         false,
-         Act::DeliverFiller,
-         {kCardReport, kFiller}},
-        {"cleared when the handle closes", 0, 1, false, Act::Close, {kCardReport}},
-        {"cleared when the device leaves", 0, 1, false, Act::Unplug, {kCardReport}},
+        {"dropped from a full queue", 0, 32, false, Act::DeliverFiller, {kCardReport, kFiller}},
+        {"handle closed", 0, 1, false, Act::Close, {kCardReport}},
+        {"device left", 0, 1, false, Act::Unplug, {kCardReport}},
     };
     std::vector<uint8_t> card(kCardReport, 0);
     std::copy(kCardTrack.begin(), kCardTrack.end(), card.begin() + 1);

@@ -19,6 +19,8 @@
 #include "kp/platform.h"
 #include "kp/winapi.h"
 #include "kp/wipe.h"
+// The channel itself, to see its receive buffer between reports.
+#include "../hidraw_device.h"
 
 namespace {
 
@@ -453,6 +455,42 @@ TEST_F(HidrawBackendTest, TheReceiveBufferIsWipedWhenTheHandleCloses) {
     ASSERT_EQ(freed.size(), 1u);
     EXPECT_EQ(freed[0].size(), 16384u + 1);  // a read, behind the id byte of an unnumbered one
     EXPECT_TRUE(std::all_of(freed[0].begin(), freed[0].end(), [](uint8_t b) { return b == 0; }));
+    CloseHandle(event);
+}
+
+// Each report is wiped from the receive buffer once handed on: nothing of a
+// card waits there for the next read, nor shows behind a shorter report.
+TEST_F(HidrawBackendTest, EachReportIsWipedFromTheReceiveBufferOnceHandedOn) {
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
+    kp::HidrawNodeInfo info;
+    info.numbered = true;  // the bytes arrive as written
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const uint8_t* seen = nullptr;
+    Bytes got;
+    Bytes behind;  // what the buffer holds after the report it was given
+    auto sink = [&](const uint8_t* data, size_t length) {
+        seen = data;
+        got.assign(data, data + length);
+        behind.assign(data + length, data + std::max<size_t>(length, 64));
+        SetEvent(event);
+    };
+    auto channel = std::make_unique<kp::HidrawChannel>(std::weak_ptr<kp::HidrawDevice>(), fds[0],
+                                                       info, sink, true);
+    const std::string card = "\x01;4111111111111111=2512?%B4111111111111111^TEST/CARD^2512?";
+    ASSERT_EQ(::write(fds[1], card.data(), card.size()), static_cast<ssize_t>(card.size()));
+    ASSERT_EQ(WaitForSingleObject(event, 1000), WAIT_OBJECT_0);
+    ASSERT_EQ(std::string(got.begin(), got.end()), card);
+    ASSERT_NE(seen, nullptr);
+    EXPECT_TRUE(std::all_of(seen, seen + card.size(), [](uint8_t b) { return b == 0; }));
+
+    const std::string shorter = "\x01;4";
+    ASSERT_EQ(::write(fds[1], shorter.data(), shorter.size()), 3);
+    ASSERT_EQ(WaitForSingleObject(event, 1000), WAIT_OBJECT_0);
+    EXPECT_EQ(std::string(got.begin(), got.end()), shorter);
+    EXPECT_TRUE(std::all_of(behind.begin(), behind.end(), [](uint8_t b) { return b == 0; }));
+    channel.reset();  // closes the read end
+    ::close(fds[1]);
     CloseHandle(event);
 }
 
