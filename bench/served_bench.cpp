@@ -30,7 +30,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void send_frame(int fd, served::Type type, const std::vector<uint8_t>& body) {
+void send_frame(int fd, served::Type type, const served::Bytes& body) {
     auto f = served::encode(type, body);
     (void)!send(fd, f.data(), f.size(), MSG_NOSIGNAL);
 }
@@ -90,7 +90,7 @@ class ServedReader {
     vr::harness::VirtualReader reader_;  // stopped before the directory goes
     int control_ = -1;
     bool ok_ = false;
-    std::vector<uint8_t> swipe_;
+    served::Bytes swipe_;
 };
 
 void BM_SwipeToPendingRead(benchmark::State& state) {

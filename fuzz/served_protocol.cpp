@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ++frames;
             fuzz::check(!m.body.empty() || true, "");
             fuzz::check(m.body.size() <= kMaxBody, "a body over the limit");
-            std::vector<uint8_t> frame = encode(m.type, m.body);
+            Bytes frame = encode(m.type, m.body);
             fuzz::check(!frame.empty(), "a decoded message does not encode");
             check_body(m);
         }

@@ -55,7 +55,7 @@ std::shared_ptr<ServedDevice> ServedDevice::connect(const std::string& socket_pa
         return nullptr;
     }
     std::shared_ptr<ServedDevice> d(new ServedDevice(fd, socket_path, st.st_ino));
-    std::vector<uint8_t> reply;
+    served::Bytes reply;
     served::Hello ours;
     if (!d->exchange(served::Type::Hello, served::encode_hello(ours), served::Type::Hello,
                      &reply) ||
@@ -128,10 +128,10 @@ bool ServedDevice::set_feature(const uint8_t* report, size_t length) {
     if (report == nullptr || length > served::kMaxBody) {
         return false;
     }
-    std::vector<uint8_t> reply;
+    served::Bytes reply;
     bool ok = false;
     std::vector<uint8_t> data;
-    return exchange(served::Type::SetFeature, std::vector<uint8_t>(report, report + length),
+    return exchange(served::Type::SetFeature, served::Bytes(report, report + length),
                     served::Type::Answer, &reply) &&
            served::decode_answer(reply, &ok, &data) && ok;
 }
@@ -140,10 +140,10 @@ bool ServedDevice::get_feature(uint8_t* report, size_t length) {
     if (report == nullptr || length > served::kMaxBody - 1) {
         return false;
     }
-    std::vector<uint8_t> reply;
+    served::Bytes reply;
     bool ok = false;
     std::vector<uint8_t> data;
-    if (!exchange(served::Type::GetFeature, std::vector<uint8_t>(report, report + length),
+    if (!exchange(served::Type::GetFeature, served::Bytes(report, report + length),
                   served::Type::Answer, &reply) ||
         !served::decode_answer(reply, &ok, &data) || !ok || data.size() != length) {
         return false;
@@ -152,8 +152,8 @@ bool ServedDevice::get_feature(uint8_t* report, size_t length) {
     return true;
 }
 
-bool ServedDevice::exchange(served::Type type, const std::vector<uint8_t>& body, served::Type reply,
-                            std::vector<uint8_t>* reply_body) {
+bool ServedDevice::exchange(served::Type type, const served::Bytes& body, served::Type reply,
+                            served::Bytes* reply_body) {
     if (!connected()) {
         return false;
     }
@@ -187,7 +187,7 @@ bool ServedDevice::exchange(served::Type type, const std::vector<uint8_t>& body,
     return true;
 }
 
-bool ServedDevice::send_frame(const std::vector<uint8_t>& frame, int64_t deadline_ms) {
+bool ServedDevice::send_frame(const served::Bytes& frame, int64_t deadline_ms) {
     size_t done = 0;
     while (done < frame.size()) {
         ssize_t n = send(fd_, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);

@@ -46,9 +46,9 @@ class ServedDevice : public HidDevice, public std::enable_shared_from_this<Serve
     // Sends one message and waits for the reader's reply of type `reply`,
     // handling input reports meanwhile. A reader that hangs up, answers
     // out of turn or not in time is disconnected.
-    bool exchange(served::Type type, const std::vector<uint8_t>& body, served::Type reply,
-                  std::vector<uint8_t>* reply_body);
-    bool send_frame(const std::vector<uint8_t>& frame, int64_t deadline_ms);
+    bool exchange(served::Type type, const served::Bytes& body, served::Type reply,
+                  served::Bytes* reply_body);
+    bool send_frame(const served::Bytes& frame, int64_t deadline_ms);
     // Reads what is available and handles each whole message. False once
     // the connection has ended.
     bool drain();
@@ -66,7 +66,7 @@ class ServedDevice : public HidDevice, public std::enable_shared_from_this<Serve
     bool awaiting_ = false;
     served::Type awaited_type_ = served::Type::Answer;
     bool replied_ = false;
-    std::vector<uint8_t> reply_;
+    served::Bytes reply_;
 };
 
 }  // namespace kp

@@ -134,7 +134,7 @@ std::vector<std::string> reader_names(const std::string& dir) {
     return names;
 }
 
-bool send_all(int fd, const std::vector<uint8_t>& frame, int timeout_ms) {
+bool send_all(int fd, const Bytes& frame, int timeout_ms) {
     const int64_t deadline = steady_ms() + std::max(0, timeout_ms);
     size_t done = 0;
     while (done < frame.size()) {

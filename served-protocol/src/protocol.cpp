@@ -1,16 +1,17 @@
 #include "served/protocol.h"
 
 #include <cstring>
+#include <utility>
 
 namespace served {
 namespace {
 
-void put16(std::vector<uint8_t>& out, uint16_t v) {
+void put16(Bytes& out, uint16_t v) {
     out.push_back(static_cast<uint8_t>(v & 0xFF));
     out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
-void put32(std::vector<uint8_t>& out, uint32_t v) {
+void put32(Bytes& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) {
         out.push_back(static_cast<uint8_t>((v >> (8 * i)) & 0xFF));
     }
@@ -19,7 +20,7 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
 // Reads a body front to back; any read past its end makes it fail.
 class Reader {
   public:
-    explicit Reader(const std::vector<uint8_t>& body) : body_(body) {}
+    explicit Reader(const Bytes& body) : body_(body) {}
 
     bool ok() const { return ok_; }
     bool at_end() const { return pos_ == body_.size(); }
@@ -54,9 +55,19 @@ class Reader {
         pos_ += n;
         return true;
     }
+    // A text of n bytes, straight from the body: no copy is left behind.
+    bool text(size_t n, Text* out) {
+        if (left() < n) {
+            ok_ = false;
+            return false;
+        }
+        out->assign(reinterpret_cast<const char*>(body_.data() + pos_), n);
+        pos_ += n;
+        return true;
+    }
 
   private:
-    const std::vector<uint8_t>& body_;
+    const Bytes& body_;
     size_t pos_ = 0;
     bool ok_ = true;
 };
@@ -83,7 +94,7 @@ bool known_type(uint8_t t) {
 constexpr size_t kHelloLength = 2 + 8 * 2 + 1;
 
 // A text of at most 255 characters behind its length byte.
-bool put_text(std::vector<uint8_t>& out, const std::string& text) {
+bool put_text(Bytes& out, const std::string& text) {
     if (text.size() > 255) {
         return false;
     }
@@ -104,28 +115,36 @@ bool get_text(Reader& r, std::string* text) {
 
 }  // namespace
 
-std::vector<uint8_t> encode(Type type, const std::vector<uint8_t>& body) {
-    if (body.size() > kMaxBody) {
-        return {};
+Bytes encode(Type type, const Bytes& body) {
+    Bytes frame;
+    if (body.size() <= kMaxBody) {
+        frame.reserve(kHeaderLength + 1 + body.size());
+        append_frame(&frame, type, body.data(), body.size());
     }
-    std::vector<uint8_t> frame;
-    frame.reserve(kHeaderLength + 1 + body.size());
-    put16(frame, static_cast<uint16_t>(body.size() + 1));
-    frame.push_back(static_cast<uint8_t>(type));
-    frame.insert(frame.end(), body.begin(), body.end());
     return frame;
+}
+
+bool append_frame(Bytes* out, Type type, const uint8_t* body, size_t length) {
+    if (length > kMaxBody || (body == nullptr && length > 0)) {
+        return false;
+    }
+    put16(*out, static_cast<uint16_t>(length + 1));
+    out->push_back(static_cast<uint8_t>(type));
+    out->insert(out->end(), body, body + length);
+    return true;
 }
 
 void Decoder::feed(const uint8_t* data, size_t length) {
     if (broken_) {
         return;
     }
-    // Drop what was consumed before the buffer grows.
+    // Drop what was consumed before the buffer grows (wiped as it goes; a
+    // block the buffer outgrows is wiped by its allocator).
     if (start_ > 0 && start_ == buffer_.size()) {
-        buffer_.clear();
+        wipe::clear(buffer_);
         start_ = 0;
     } else if (start_ > kMaxPayload) {
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
+        wipe::erase_front(buffer_, start_);
         start_ = 0;
     }
     buffer_.insert(buffer_.end(), data, data + length);
@@ -153,13 +172,18 @@ Decoder::Result Decoder::next(Message* message) {
         return Result::Malformed;
     }
     message->type = static_cast<Type>(p[2]);
+    // The message's last body goes first: a shorter one would leave its
+    // tail in the block.
+    wipe::secure_wipe(message->body.data(), message->body.size());
     message->body.assign(p + 3, p + kHeaderLength + payload);
+    // The frame is the message's now; the buffer keeps no copy of it.
+    wipe::secure_wipe(buffer_.data() + start_, kHeaderLength + payload);
     start_ += kHeaderLength + payload;
     return Result::Ready;
 }
 
-std::vector<uint8_t> encode_hello(const Hello& hello) {
-    std::vector<uint8_t> out;
+Bytes encode_hello(const Hello& hello) {
+    Bytes out;
     put16(out, hello.version);
     const Identity& id = hello.identity;
     for (uint16_t v : {id.vendor_id, id.product_id, id.version, id.usage_page, id.usage,
@@ -170,7 +194,7 @@ std::vector<uint8_t> encode_hello(const Hello& hello) {
     return out;
 }
 
-bool decode_hello(const std::vector<uint8_t>& body, Hello* hello) {
+bool decode_hello(const Bytes& body, Hello* hello) {
     Reader r(body);
     Hello h;
     h.version = r.u16();
@@ -193,17 +217,17 @@ bool decode_hello(const std::vector<uint8_t>& body, Hello* hello) {
     return true;
 }
 
-uint16_t hello_version(const std::vector<uint8_t>& body) {
+uint16_t hello_version(const Bytes& body) {
     Reader r(body);
     uint16_t version = r.u16();
     return r.ok() ? version : 0;
 }
 
-std::vector<uint8_t> encode_answer(bool ok, const uint8_t* data, size_t length) {
+Bytes encode_answer(bool ok, const uint8_t* data, size_t length) {
     if (data == nullptr) {
         length = 0;
     }
-    std::vector<uint8_t> out(1 + length);
+    Bytes out(1 + length);
     out[0] = ok ? 1 : 0;
     if (length > 0) {
         std::memcpy(out.data() + 1, data, length);
@@ -211,7 +235,7 @@ std::vector<uint8_t> encode_answer(bool ok, const uint8_t* data, size_t length) 
     return out;
 }
 
-bool decode_answer(const std::vector<uint8_t>& body, bool* ok, std::vector<uint8_t>* data) {
+bool decode_answer(const Bytes& body, bool* ok, std::vector<uint8_t>* data) {
     if (body.empty() || body[0] > 1) {
         return false;
     }
@@ -220,12 +244,17 @@ bool decode_answer(const std::vector<uint8_t>& body, bool* ok, std::vector<uint8
     return true;
 }
 
-std::vector<uint8_t> encode_swipe(const Swipe& swipe) {
-    std::vector<uint8_t> out;
+Bytes encode_swipe(const Swipe& swipe) {
+    Bytes out;
+    size_t length = 0;
     for (const SwipeTrack& t : swipe) {
         if (t.text.size() > 255) {
             return {};
         }
+        length += 2 + t.text.size();
+    }
+    out.reserve(length);  // one block: growing would free copies of the tracks
+    for (const SwipeTrack& t : swipe) {
         out.push_back(t.status);
         out.push_back(static_cast<uint8_t>(t.text.size()));
         out.insert(out.end(), t.text.begin(), t.text.end());
@@ -233,30 +262,28 @@ std::vector<uint8_t> encode_swipe(const Swipe& swipe) {
     return out;
 }
 
-bool decode_swipe(const std::vector<uint8_t>& body, Swipe* swipe) {
+bool decode_swipe(const Bytes& body, Swipe* swipe) {
     Reader r(body);
     Swipe s;
     for (SwipeTrack& t : s) {
         t.status = r.u8();
         size_t n = r.u8();
-        std::vector<uint8_t> text;
-        if (!r.ok() || !r.bytes(n, &text)) {
+        if (!r.ok() || !r.text(n, &t.text)) {
             return false;
         }
-        t.text.assign(text.begin(), text.end());
     }
     if (!r.at_end()) {
         return false;
     }
-    *swipe = s;
+    *swipe = std::move(s);
     return true;
 }
 
-std::vector<uint8_t> encode_status(const Status& s) {
+Bytes encode_status(const Status& s) {
     if (s.host_pids.size() > kStatusMaxHosts) {
         return {};
     }
-    std::vector<uint8_t> out;
+    Bytes out;
     out.push_back(s.mode);
     put16(out, s.product_id);
     out.push_back(
@@ -310,7 +337,7 @@ std::vector<uint8_t> encode_status(const Status& s) {
     return out;
 }
 
-bool decode_status(const std::vector<uint8_t>& body, Status* status) {
+bool decode_status(const Bytes& body, Status* status) {
     Reader r(body);
     Status s;
     s.mode = r.u8();
@@ -385,8 +412,8 @@ bool decode_status(const std::vector<uint8_t>& body, Status* status) {
     return true;
 }
 
-std::vector<uint8_t> encode_fault(const FaultRequest& f) {
-    std::vector<uint8_t> out;
+Bytes encode_fault(const FaultRequest& f) {
+    Bytes out;
     out.push_back(f.set ? 1 : 0);
     out.push_back(f.once ? 1 : 0);
     put32(out, static_cast<uint32_t>(f.value));
@@ -396,7 +423,7 @@ std::vector<uint8_t> encode_fault(const FaultRequest& f) {
     return out;
 }
 
-bool decode_fault(const std::vector<uint8_t>& body, FaultRequest* fault) {
+bool decode_fault(const Bytes& body, FaultRequest* fault) {
     Reader r(body);
     FaultRequest f;
     uint8_t set = r.u8();

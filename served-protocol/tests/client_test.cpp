@@ -172,7 +172,7 @@ TEST_F(ClientTest, HelloProbeTellsEachWayAReaderAnswers) {
     other.version = kProtocolVersion + 7;
     struct Case {
         const char* what;
-        std::vector<uint8_t> reply;  // what the reader sends
+        Bytes reply;  // what the reader sends
         bool hang_up;
         Probe result;
     };

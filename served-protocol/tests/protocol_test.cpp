@@ -2,13 +2,16 @@
 // message body's encoding.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "served/protocol.h"
 
 namespace {
 
 using namespace served;
 
-std::vector<Message> decode_all(const std::vector<uint8_t>& stream, Decoder::Result* last) {
+std::vector<Message> decode_all(const Bytes& stream, Decoder::Result* last) {
     Decoder d;
     std::vector<Message> out;
     // One byte at a time: messages may arrive in any pieces.
@@ -26,9 +29,9 @@ std::vector<Message> decode_all(const std::vector<uint8_t>& stream, Decoder::Res
 }
 
 TEST(ServedProtocol, FramesSurviveAnySplitAndKeepTheirOrder) {
-    std::vector<uint8_t> stream;
-    const std::vector<uint8_t> big(kMaxBody, 0x5A);
-    const std::vector<std::pair<Type, std::vector<uint8_t>>> sent = {
+    Bytes stream;
+    const Bytes big(kMaxBody, 0x5A);
+    const std::vector<std::pair<Type, Bytes>> sent = {
         {Type::Hello, encode_hello(Hello{})},
         {Type::Status, {}},
         {Type::InputReport, big},
@@ -47,13 +50,13 @@ TEST(ServedProtocol, FramesSurviveAnySplitAndKeepTheirOrder) {
         EXPECT_EQ(got[i].type, sent[i].first);
         EXPECT_EQ(got[i].body, sent[i].second);
     }
-    EXPECT_TRUE(encode(Type::InputReport, std::vector<uint8_t>(kMaxBody + 1)).empty());
+    EXPECT_TRUE(encode(Type::InputReport, Bytes(kMaxBody + 1)).empty());
 }
 
 TEST(ServedProtocol, MalformedFramesBreakTheDecoderForGood) {
     struct Case {
         const char* what;
-        std::vector<uint8_t> bytes;
+        Bytes bytes;
     };
     const Case cases[] = {
         {"empty payload", {0x00, 0x00}},
@@ -74,7 +77,7 @@ TEST(ServedProtocol, MalformedFramesBreakTheDecoderForGood) {
     }
     // The largest payload is fine.
     Decoder d;
-    auto f = encode(Type::InputReport, std::vector<uint8_t>(kMaxBody));
+    auto f = encode(Type::InputReport, Bytes(kMaxBody));
     d.feed(f.data(), f.size());
     Message m;
     EXPECT_EQ(d.next(&m), Decoder::Result::Ready);
@@ -102,7 +105,7 @@ TEST(ServedProtocol, HelloCarriesIdentityAndRefusesOtherVersions) {
     EXPECT_EQ(hello_version(body), kProtocolVersion);
     // A hello of another version, longer or shorter, is refused, but its
     // version can be read to say which one it was.
-    for (std::vector<uint8_t> other : {std::vector<uint8_t>{1, 0}, std::vector<uint8_t>{3, 0, 9}}) {
+    for (Bytes other : {Bytes{1, 0}, Bytes{3, 0, 9}}) {
         EXPECT_FALSE(decode_hello(other, &back));
         EXPECT_EQ(hello_version(other), other[0]);
     }
@@ -130,7 +133,7 @@ TEST(ServedProtocol, AnswerSwipeAndStatusRoundTripAndRejectBadBodies) {
 
     Swipe s;
     s[0] = {1, "%E?"};
-    s[2] = {0, std::string(255, '9')};
+    s[2] = {0, Text(255, '9')};
     Swipe back;
     auto body = encode_swipe(s);
     ASSERT_TRUE(decode_swipe(body, &back));
@@ -142,7 +145,7 @@ TEST(ServedProtocol, AnswerSwipeAndStatusRoundTripAndRejectBadBodies) {
     EXPECT_FALSE(decode_swipe(body, &back)) << "trailing byte";
     body.resize(body.size() - 2);
     EXPECT_FALSE(decode_swipe(body, &back)) << "truncated text";
-    s[1].text = std::string(256, 'x');
+    s[1].text = Text(256, 'x');
     EXPECT_TRUE(encode_swipe(s).empty());
 
     Status st;
@@ -246,8 +249,106 @@ TEST(ServedProtocol, AnswerSwipeAndStatusRoundTripAndRejectBadBodies) {
     fbody.push_back(0);
     EXPECT_FALSE(decode_fault(fbody, &fback)) << "trailing byte";
     EXPECT_FALSE(decode_fault({2, 0, 0, 0, 0, 0, 0}, &fback)) << "set byte over 1";
-    f.name = std::string(256, 'x');
+    f.name = Text(256, 'x');
     EXPECT_TRUE(encode_fault(f).empty());
+}
+
+// A card's input report as a reader sends it (report id 0, then track 2),
+// and its frame.
+const std::string kTrack = ";4111111111111111=2512?";
+Bytes card_report() {
+    Bytes r(kTrack.size() + 1, 0);
+    std::copy(kTrack.begin(), kTrack.end(), r.begin() + 1);
+    return r;
+}
+const size_t kReport = kTrack.size() + 1;           // 24
+const size_t kFrame = kHeaderLength + 1 + kReport;  // 27
+
+// Every block of card bytes the protocol frees, as a frame, a body, the
+// decoder's buffer or a track, is all zeros by then (seen through the
+// wiping allocator's hook). Each step frees exactly the blocks listed by
+// their sizes (libstdc++'s growth): one kept in a plain vector would not
+// show up, one freed unwiped shows the card.
+TEST(ServedProtocol, EveryBlockOfCardBytesIsWipedBeforeItIsFreed) {
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        std::vector<size_t> freed;
+    };
+    // Made before the hook is set: the steps free only their own blocks.
+    const Bytes frame = encode(Type::InputReport, card_report());
+    Swipe card;
+    card[1].text = kTrack.c_str();
+    const Bytes swipe_body = encode_swipe(card);  // 2 + 2 + 23 + 2 bytes
+    const Bytes status = encode(Type::Status, {});
+
+    const Step steps[] = {
+        {"a frame encoded and dropped",
+         [] { Bytes f = encode(Type::InputReport, card_report()); },
+         {kReport, kFrame}},
+        {"the buffer outgrows its block",
+         [&] {
+             Decoder d;
+             d.feed(frame.data(), 10);
+             d.feed(frame.data() + 10, frame.size() - 10);  // 10 -> 27 bytes
+             Message m;
+             EXPECT_EQ(d.next(&m), Decoder::Result::Ready);
+             EXPECT_EQ(m.body, card_report());
+         },
+         // The first block, the card compared, the message, the decoder.
+         {10, kReport, kReport, kFrame}},
+        {"a longer body replaces the card's",
+         [&] {
+             Decoder d;
+             Message m;
+             d.feed(frame.data(), frame.size());
+             EXPECT_EQ(d.next(&m), Decoder::Result::Ready);
+             const Bytes longer = encode(Type::InputReport, Bytes(100, 0));
+             d.feed(longer.data(), longer.size());           // the buffer's 27 grow to 103
+             EXPECT_EQ(d.next(&m), Decoder::Result::Ready);  // the body's 24 to 100
+         },
+         // The body given to encode, the decoder's and the message's first
+         // blocks as they grow, then the frame, the message, the decoder.
+         {100, kFrame, kReport, 103, 100, 103}},
+        {"a swipe's body and its decoded tracks",
+         [&] {
+             Swipe back;
+             EXPECT_TRUE(decode_swipe(swipe_body, &back));
+             EXPECT_EQ(back[1].text, kTrack.c_str());
+             Bytes again = encode_swipe(back);
+         },
+         // The body encoded again, then the track's text (30 characters of
+         // room: libstdc++ doubles the short string's 15).
+         {swipe_body.size(), 31}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        std::vector<size_t> sizes;
+        std::vector<std::vector<uint8_t>> freed;
+        wipe::set_freed_block_hook(
+            [&](const uint8_t* data, size_t length) { freed.emplace_back(data, data + length); });
+        step.act();
+        wipe::set_freed_block_hook(nullptr);
+        for (const auto& block : freed) {
+            sizes.push_back(block.size());
+            EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](uint8_t b) { return b == 0; }))
+                << "a freed block of " << block.size() << " bytes kept its data";
+        }
+        EXPECT_EQ(sizes, step.freed);
+    }
+
+    // A shorter body taking the card's place in the same block leaves
+    // zeros behind it, and the decoder keeps the card no longer than it
+    // takes to return it.
+    Decoder d;
+    Message m;
+    d.feed(frame.data(), frame.size());
+    ASSERT_EQ(d.next(&m), Decoder::Result::Ready);
+    const uint8_t* block = m.body.data();
+    d.feed(status.data(), status.size());
+    ASSERT_EQ(d.next(&m), Decoder::Result::Ready);
+    ASSERT_EQ(m.body.data(), block);
+    EXPECT_TRUE(std::all_of(block, block + kReport, [](uint8_t b) { return b == 0; }));
 }
 
 }  // namespace

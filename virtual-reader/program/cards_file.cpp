@@ -29,7 +29,7 @@ bool parse_line(const std::string& line, uint8_t bad_status, served::Swipe* card
             *reason = "track text longer than 255 characters";
             return false;
         } else {
-            (*card)[track].text = field;
+            (*card)[track].text.assign(field.begin(), field.end());
         }
         ++track;
         if (bar == std::string::npos) {

@@ -37,7 +37,7 @@ bool Connection::receive() {
     return true;
 }
 
-void Connection::send(served::Type type, const std::vector<uint8_t>& body, bool droppable) {
+void Connection::send(served::Type type, const served::Bytes& body, bool droppable) {
     if (droppable && backed_up()) {
         return;
     }
@@ -51,7 +51,7 @@ void Connection::send(served::Type type, const std::vector<uint8_t>& body, bool 
         out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(sent_));
         sent_ = 0;
     }
-    std::vector<uint8_t> frame = served::encode(type, body);
+    served::Bytes frame = served::encode(type, body);
     out_.insert(out_.end(), frame.begin(), frame.end());
 }
 

@@ -30,7 +30,7 @@ class Connection {
     // Queues a message. A droppable one (an input report) is dropped when
     // the peer has not taken the last kMaxQueued bytes, as a full report
     // queue drops reports; an answer is always queued.
-    void send(served::Type type, const std::vector<uint8_t>& body, bool droppable = false);
+    void send(served::Type type, const served::Bytes& body, bool droppable = false);
     bool wants_to_write() const { return queued() > 0; }
     // Bytes waiting to be sent.
     size_t queued() const { return out_.size() - sent_; }

@@ -29,7 +29,7 @@ class ControlLink {
     explicit ControlLink(int fd) : fd_(fd) {}
     ~ControlLink() { close(fd_); }
 
-    bool send(Type type, const std::vector<uint8_t>& body) {
+    bool send(Type type, const served::Bytes& body) {
         return served::send_all(fd_, served::encode(type, body), kAnswerTimeoutMs);
     }
 
@@ -89,8 +89,7 @@ int fail(int code, const std::string& text) {
 }
 
 // Sends one request and takes its answer; the exit code.
-int exchange(ControlLink& link, Type request, const std::vector<uint8_t>& body,
-             const std::string& who) {
+int exchange(ControlLink& link, Type request, const served::Bytes& body, const std::string& who) {
     Message m;
     if (!link.send(request, body) || !link.receive(&m)) {
         return fail(kExitNoReader, who + " does not answer");
@@ -111,8 +110,7 @@ int exchange(ControlLink& link, Type request, const std::vector<uint8_t>& body,
 // The reader's status, or false when it gives none.
 bool ask_status(ControlLink& link, bool reset, served::Status* s) {
     Message m;
-    const std::vector<uint8_t> body =
-        reset ? std::vector<uint8_t>{served::kStatusReset} : std::vector<uint8_t>{};
+    const served::Bytes body = reset ? served::Bytes{served::kStatusReset} : served::Bytes{};
     return link.send(Type::Status, body) && link.receive(&m) && m.type == Type::StatusAnswer &&
            served::decode_status(m.body, s);
 }

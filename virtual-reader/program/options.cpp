@@ -291,7 +291,7 @@ bool finish_swipe(const Gathered& in, Options* o, std::string* error) {
     } else {
         o->cards.resize(1);
         for (int t = 0; t < 3; ++t) {
-            o->cards[0][t].text = in.track_given ? in.tracks[t] : "";
+            o->cards[0][t].text.assign(in.track_given ? in.tracks[t] : "");
         }
         if (!in.track_given) {
             o->cards[0][0].text = kCardTrack1;

@@ -272,7 +272,7 @@ bool Server::on_host_message(Connection& c, Message& m) {
         return true;
     }
     if (m.type == Type::GetFeature) {
-        std::vector<uint8_t> report = m.body;
+        served::Bytes report = m.body;
         // The answer carries the report after its ok byte: it must fit.
         bool ok =
             report.size() < served::kMaxBody && model_.get_feature(report.data(), report.size());
@@ -356,7 +356,7 @@ std::string Server::swipe(const served::Swipe& s) {
     }
     vr::Track tracks[3];
     for (int t = 0; t < 3; ++t) {
-        tracks[t].text = s[t].text;
+        tracks[t].text.assign(s[t].text.begin(), s[t].text.end());
         tracks[t].status = s[t].status;
     }
     if (stall_until_ms_ >= 0) {
@@ -397,12 +397,12 @@ void Server::deliver(const std::vector<uint8_t>& report) {
         if (error) {
             c->send(Type::InputError, {});
         } else {
-            c->send(Type::InputReport, report, true);
+            c->send(Type::InputReport, served::Bytes(report.begin(), report.end()), true);
         }
     }
 }
 
-std::vector<uint8_t> Server::hello() const {
+served::Bytes Server::hello() const {
     return served::encode_hello(identity_of(model_, feature_length_));
 }
 

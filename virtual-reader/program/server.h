@@ -80,7 +80,7 @@ class Server {
     int64_t next_deadline() const;
     void end_stall();
 
-    std::vector<uint8_t> hello() const;
+    served::Bytes hello() const;
     // Closes a client that has taken none of its answers for
     // kStalledClientMs while it still has requests waiting: it sends and
     // does not read. Logged on standard error.

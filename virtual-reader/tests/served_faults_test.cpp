@@ -62,15 +62,15 @@ bool peer_closes(int fd) {
     }
 }
 
-std::vector<uint8_t> frame(served::Type type, std::vector<uint8_t> body = {}) {
+served::Bytes frame(served::Type type, served::Bytes body = {}) {
     return served::encode(type, body);
 }
 
-std::vector<uint8_t> hello() {
+served::Bytes hello() {
     return frame(served::Type::Hello, served::encode_hello(served::Hello{}));
 }
 
-std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+served::Bytes concat(served::Bytes a, const served::Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
@@ -167,10 +167,10 @@ TEST_F(FaultsTest, MalformedClientLosesOnlyItsOwnConnection) {
     struct Case {
         const char* what;
         const std::string* socket;
-        std::vector<uint8_t> bytes;
+        served::Bytes bytes;
         bool hang_up;  // the client goes away instead of the reader closing it
     };
-    const std::vector<uint8_t> oversize = {0xFF, 0xFF, 0x02};
+    const served::Bytes oversize = {0xFF, 0xFF, 0x02};
     const Case cases[] = {
         {"length over the limit", &host, oversize, false},
         {"zero length", &host, {0x00, 0x00}, false},
@@ -217,7 +217,7 @@ TEST_F(FaultsTest, MalformedClientLosesOnlyItsOwnConnection) {
 TEST_F(FaultsTest, ClientOfAnotherVersionIsToldTheReadersVersionAndClosed) {
     using served::Type;
     serve("versions");
-    std::vector<uint8_t> old_hello(2 + 8 * 2 + 1, 0);
+    served::Bytes old_hello(2 + 8 * 2 + 1, 0);
     old_hello[0] = 1;  // version 1, as the first readers spoke it
     for (const std::string& path :
          {socket_path("versions"), served::control_socket(dir(), "versions")}) {

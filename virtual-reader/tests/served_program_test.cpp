@@ -289,8 +289,8 @@ TEST_F(ProgramTest, AClientThatSendsWithoutReadingIsDroppedAndTheReaderStaysSmal
     const long before = resident_kb(server);
     const int fd = served::connect_socket(served::control_socket(dir(), "flood"), 0);
     ASSERT_GE(fd, 0);
-    std::vector<uint8_t> stream = served::encode(served::Type::Hello, served::encode_hello({}));
-    const std::vector<uint8_t> status = served::encode(served::Type::Status, {});
+    served::Bytes stream = served::encode(served::Type::Hello, served::encode_hello({}));
+    const served::Bytes status = served::encode(served::Type::Status, {});
     for (int i = 0; i < 1000000; ++i) {
         stream.insert(stream.end(), status.begin(), status.end());
     }

@@ -59,7 +59,7 @@ Probe probe_hello(int fd, int timeout_ms, Hello* theirs, uint16_t* version = nul
 
 // Sends a whole frame on a non-blocking socket, waiting for room at most
 // until `timeout_ms` have passed. False when the peer is gone or too slow.
-bool send_all(int fd, const std::vector<uint8_t>& frame, int timeout_ms);
+bool send_all(int fd, const Bytes& frame, int timeout_ms);
 
 // Milliseconds of a steady clock, for deadlines.
 int64_t steady_ms();

@@ -10,6 +10,10 @@
 // starts with a hello carrying its protocol version. The reader answers a
 // hello of another version with its own hello before it closes the
 // connection, so that the client can tell which version it met.
+//
+// Frames and bodies carry card data (an input report, a swipe's tracks):
+// they are held in Bytes and Text, whose blocks are wiped when freed, and
+// the decoder wipes every frame it has returned.
 #pragma once
 
 #include <array>
@@ -18,7 +22,12 @@
 #include <string>
 #include <vector>
 
+#include "wipe/wipe.h"
+
 namespace served {
+
+using Bytes = wipe::Bytes;
+using Text = wipe::Text;
 
 constexpr uint16_t kProtocolVersion = 3;
 constexpr size_t kHeaderLength = 2;
@@ -42,11 +51,14 @@ enum class Type : uint8_t {
 
 struct Message {
     Type type = Type::Hello;
-    std::vector<uint8_t> body;
+    Bytes body;
 };
 
 // The frame of one message; empty when the body is longer than kMaxBody.
-std::vector<uint8_t> encode(Type type, const std::vector<uint8_t>& body);
+Bytes encode(Type type, const Bytes& body);
+// Appends the frame of one message to `out`; false (and nothing appended)
+// when the body is longer than kMaxBody.
+bool append_frame(Bytes* out, Type type, const uint8_t* body, size_t length);
 
 // Splits a byte stream into messages. Once it has seen a malformed frame it
 // stays broken: the connection is to be closed.
@@ -61,7 +73,8 @@ class Decoder {
     size_t buffered() const { return buffer_.size() - start_; }
 
   private:
-    std::vector<uint8_t> buffer_;
+    // What was received: the frames returned (zeros by then) before start_.
+    Bytes buffer_;
     size_t start_ = 0;
     bool broken_ = false;
 };
@@ -87,25 +100,25 @@ struct Hello {
     Identity identity;
     uint8_t flags = 0;
 };
-std::vector<uint8_t> encode_hello(const Hello& hello);
+Bytes encode_hello(const Hello& hello);
 // False when the body is malformed or of another protocol version.
-bool decode_hello(const std::vector<uint8_t>& body, Hello* hello);
+bool decode_hello(const Bytes& body, Hello* hello);
 // The protocol version a hello of any version carries; 0 when it has none.
-uint16_t hello_version(const std::vector<uint8_t>& body);
+uint16_t hello_version(const Bytes& body);
 
 // Answer: whether the request succeeded, and its data (a feature report).
-std::vector<uint8_t> encode_answer(bool ok, const uint8_t* data = nullptr, size_t length = 0);
-bool decode_answer(const std::vector<uint8_t>& body, bool* ok, std::vector<uint8_t>* data);
+Bytes encode_answer(bool ok, const uint8_t* data = nullptr, size_t length = 0);
+bool decode_answer(const Bytes& body, bool* ok, std::vector<uint8_t>* data);
 
 // Swipe: for each of the three tracks its decode status (0 read well) and
 // its text, at most 255 characters.
 struct SwipeTrack {
     uint8_t status = 0;
-    std::string text;
+    Text text;
 };
 using Swipe = std::array<SwipeTrack, 3>;
-std::vector<uint8_t> encode_swipe(const Swipe& swipe);  // empty if a text is too long
-bool decode_swipe(const std::vector<uint8_t>& body, Swipe* swipe);
+Bytes encode_swipe(const Swipe& swipe);  // empty if a text is too long
+bool decode_swipe(const Bytes& body, Swipe* swipe);
 
 // Fault: sets or clears one of the reader's scenario faults by name (the
 // reader knows the names; an empty name clears them all).
@@ -115,8 +128,8 @@ struct FaultRequest {
     int32_t value = -1;  // its number, -1 for none
     std::string name;    // at most 255 characters
 };
-std::vector<uint8_t> encode_fault(const FaultRequest& fault);  // empty if the name is too long
-bool decode_fault(const std::vector<uint8_t>& body, FaultRequest* fault);
+Bytes encode_fault(const FaultRequest& fault);  // empty if the name is too long
+bool decode_fault(const Bytes& body, FaultRequest* fault);
 
 // What the command line's status shows.
 constexpr size_t kStatusRecords = 15;
@@ -167,7 +180,7 @@ constexpr uint8_t kStatusReset = 0x01;
 
 // Empty when a record or a name is longer than 255 bytes, a list is longer
 // than its limit, or the whole does not fit a message.
-std::vector<uint8_t> encode_status(const Status& status);
-bool decode_status(const std::vector<uint8_t>& body, Status* status);
+Bytes encode_status(const Status& status);
+bool decode_status(const Bytes& body, Status* status);
 
 }  // namespace served
