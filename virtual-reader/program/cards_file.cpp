@@ -1,8 +1,11 @@
 #include "cards_file.h"
 
-#include <fstream>
-#include <iostream>
-#include <sstream>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace vrp {
 
@@ -12,50 +15,72 @@ constexpr size_t kMaxTrack = 255;
 constexpr char kSeparator = '|';
 const char kFailedTrack[] = "!";
 
-bool parse_line(const std::string& line, uint8_t bad_status, served::Swipe* card,
+// The tracks of one line, from `begin` to `end`, straight into the card:
+// track text is never copied anywhere else.
+bool parse_line(const char* begin, const char* end, uint8_t bad_status, served::Swipe* card,
                 std::string* reason) {
     size_t track = 0;
-    size_t pos = 0;
+    const char* pos = begin;
     for (;;) {
-        size_t bar = line.find(kSeparator, pos);
-        std::string field = line.substr(pos, bar == std::string::npos ? bar : bar - pos);
+        const char* bar = std::find(pos, end, kSeparator);
+        const size_t length = static_cast<size_t>(bar - pos);
         if (track == card->size()) {
             *reason = "more than three tracks";
             return false;
         }
-        if (field == kFailedTrack) {
+        if (length == std::strlen(kFailedTrack) && std::equal(pos, bar, kFailedTrack)) {
             (*card)[track].status = bad_status;
-        } else if (field.size() > kMaxTrack) {
+        } else if (length > kMaxTrack) {
             *reason = "track text longer than 255 characters";
             return false;
         } else {
-            (*card)[track].text.assign(field.begin(), field.end());
+            (*card)[track].text.assign(pos, length);
         }
         ++track;
-        if (bar == std::string::npos) {
+        if (bar == end) {
             return true;
         }
         pos = bar + 1;
     }
 }
 
+// Reads all of `fd` into `text`; a read error ends it, as the end would.
+void read_all(int fd, served::Text* text) {
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        text->append(chunk, static_cast<size_t>(n));
+    }
+    wipe::secure_wipe(chunk, sizeof chunk);
+}
+
 }  // namespace
 
-bool parse_cards(const std::string& text, uint8_t bad_status, std::vector<served::Swipe>* cards,
+bool parse_cards(const served::Text& text, uint8_t bad_status, served::Swipes* cards,
                  std::string* error) {
-    std::istringstream in(text);
-    std::string line;
-    std::vector<served::Swipe> out;
-    for (size_t number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+    served::Swipes out;
+    const char* const end = text.data() + text.size();
+    const char* line = text.data();
+    for (size_t number = 1; line < end; ++number) {
+        const char* newline = std::find(line, end, '\n');
+        const char* line_end = newline;
+        if (line_end > line && line_end[-1] == '\r') {
+            --line_end;
         }
-        if (line.empty() || line[0] == '#') {
+        const char* next = newline == end ? end : newline + 1;
+        if (line_end == line || *line == '#') {
+            line = next;
             continue;
         }
         served::Swipe card;
         std::string reason;
-        if (!parse_line(line, bad_status, &card, &reason)) {
+        if (!parse_line(line, line_end, bad_status, &card, &reason)) {
             *error = "line " + std::to_string(number) + ": " + reason;
             return false;
         }
@@ -63,7 +88,8 @@ bool parse_cards(const std::string& text, uint8_t bad_status, std::vector<served
             *error = "more than " + std::to_string(kMaxCards) + " cards";
             return false;
         }
-        out.push_back(card);
+        out.push_back(std::move(card));
+        line = next;
     }
     if (out.empty()) {
         *error = "no card in the file";
@@ -73,22 +99,25 @@ bool parse_cards(const std::string& text, uint8_t bad_status, std::vector<served
     return true;
 }
 
-bool read_cards(const std::string& path, uint8_t bad_status, std::vector<served::Swipe>* cards,
+bool read_cards(const std::string& path, uint8_t bad_status, served::Swipes* cards,
                 std::string* error) {
-    std::ostringstream text;
+    // Read with the system's calls into wiped text: a stream's buffer would
+    // be freed with the card data still in it.
+    served::Text text;
     if (path == "-") {
         // Standard input: card data that no other user sees, as they see a
         // command line.
-        text << std::cin.rdbuf();
+        read_all(STDIN_FILENO, &text);
     } else {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
             *error = "cannot read '" + path + "'";
             return false;
         }
-        text << in.rdbuf();
+        read_all(fd, &text);
+        close(fd);
     }
-    if (!parse_cards(text.str(), bad_status, cards, error)) {
+    if (!parse_cards(text, bad_status, cards, error)) {
         *error = (path == "-" ? std::string("standard input") : path) + ": " + *error;
         return false;
     }

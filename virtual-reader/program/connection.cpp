@@ -34,25 +34,26 @@ bool Connection::receive() {
         return false;
     }
     decoder_.feed(chunk, static_cast<size_t>(n));
+    wipe::secure_wipe(chunk, static_cast<size_t>(n));  // it may hold a swipe
     return true;
 }
 
-void Connection::send(served::Type type, const served::Bytes& body, bool droppable) {
+void Connection::send(served::Type type, const uint8_t* body, size_t length, bool droppable) {
     if (droppable && backed_up()) {
         return;
     }
     if (queued() == 0) {
-        out_.clear();
+        wipe::clear(out_);
         sent_ = 0;
         progress_ms_ = served::steady_ms();
     } else if (sent_ >= out_.size() / 2) {
         // What was sent goes once it is at least half: each byte is moved
         // at most once on average.
-        out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(sent_));
+        wipe::erase_front(out_, sent_);
         sent_ = 0;
     }
-    served::Bytes frame = served::encode(type, body);
-    out_.insert(out_.end(), frame.begin(), frame.end());
+    // Straight into the queue: no copy of the frame is left to free.
+    served::append_frame(&out_, type, body, length);
 }
 
 bool Connection::flush() {
@@ -68,7 +69,7 @@ bool Connection::flush() {
         }
         return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
-    out_.clear();
+    wipe::clear(out_);
     sent_ = 0;
     return true;
 }

@@ -2,7 +2,8 @@
 // socket, the messages it sent that are not handled yet, and what is still
 // to be sent to it. Never blocks, except briefly in flush_for. What waits to
 // be sent is bounded: past kMaxQueued the server takes no more requests
-// from the client until it has read its answers.
+// from the client until it has read its answers. What it received and what
+// it sent (swipes, input reports: card data) is wiped once handled.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +31,10 @@ class Connection {
     // Queues a message. A droppable one (an input report) is dropped when
     // the peer has not taken the last kMaxQueued bytes, as a full report
     // queue drops reports; an answer is always queued.
-    void send(served::Type type, const served::Bytes& body, bool droppable = false);
+    void send(served::Type type, const uint8_t* body, size_t length, bool droppable = false);
+    void send(served::Type type, const served::Bytes& body, bool droppable = false) {
+        send(type, body.data(), body.size(), droppable);
+    }
     bool wants_to_write() const { return queued() > 0; }
     // Bytes waiting to be sent.
     size_t queued() const { return out_.size() - sent_; }
@@ -54,8 +58,8 @@ class Connection {
     int fd_;
     uint32_t peer_pid_ = 0;
     served::Decoder decoder_;
-    std::vector<uint8_t> out_;
-    size_t sent_ = 0;  // bytes at the front of out_ already sent
+    served::Bytes out_;
+    size_t sent_ = 0;  // bytes at the front of out_ already sent (wiped as they go)
     int64_t progress_ms_ = 0;
 };
 

@@ -27,7 +27,7 @@ struct Options {
     int history = static_cast<int>(vr::ReaderModel::kHistoryLength);  // serve: reports kept
     // The cards of a swipe, in order: the fake test card A unless tracks or
     // a file of cards are given.
-    std::vector<served::Swipe> cards;
+    served::Swipes cards;
     int repeat = 1;        // times the cards are swiped
     int every_ms = 0;      // pause between two swipes
     int wait_host_ms = 0;  // swipe: how long to wait for an application first

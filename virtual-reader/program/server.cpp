@@ -38,6 +38,25 @@ served::Hello identity_of(const vr::ReaderModel& model, size_t feature_length) {
     return h;
 }
 
+// A swipe's tracks as the model takes them, wiped when they go: the model's
+// tracks are plain strings.
+struct WipedTracks {
+    vr::Track tracks[3];
+    explicit WipedTracks(const served::Swipe& s) {
+        for (int t = 0; t < 3; ++t) {
+            tracks[t].text.assign(s[t].text.data(), s[t].text.size());
+            tracks[t].status = s[t].status;
+        }
+    }
+    ~WipedTracks() {
+        for (vr::Track& t : tracks) {
+            wipe::secure_wipe(t.text.data(), t.text.size());
+        }
+    }
+    WipedTracks(const WipedTracks&) = delete;
+    WipedTracks& operator=(const WipedTracks&) = delete;
+};
+
 // Time a host gets to take its last answer before the reader leaves.
 constexpr int kLeaveFlushMs = 100;
 // Longest single wait of the loop, so that far deadlines fit poll's int.
@@ -354,11 +373,6 @@ std::string Server::swipe(const served::Swipe& s) {
     if (!keyboard && !has_host()) {
         return "no application has connected to the reader";
     }
-    vr::Track tracks[3];
-    for (int t = 0; t < 3; ++t) {
-        tracks[t].text.assign(s[t].text.begin(), s[t].text.end());
-        tracks[t].status = s[t].status;
-    }
     if (stall_until_ms_ >= 0) {
         if (held_.size() >= kMaxHeld) {
             return "the reader holds " + std::to_string(kMaxHeld) +
@@ -367,11 +381,16 @@ std::string Server::swipe(const served::Swipe& s) {
         held_.push_back(s);
         return "";
     }
+    const WipedTracks card(s);
     if (keyboard) {
-        type_keys(vr::ReaderModel::keystrokes(tracks));
+        std::string keys = vr::ReaderModel::keystrokes(card.tracks);
+        type_keys(keys);
+        wipe::secure_wipe(keys.data(), keys.size());
         return "";
     }
-    deliver(model_.swipe_report(tracks));
+    std::vector<uint8_t> report = model_.swipe_report(card.tracks);
+    deliver(report);
+    wipe::secure_wipe(report.data(), report.size());  // the hosts' queues have it
     return "";
 }
 
@@ -397,7 +416,7 @@ void Server::deliver(const std::vector<uint8_t>& report) {
         if (error) {
             c->send(Type::InputError, {});
         } else {
-            c->send(Type::InputReport, served::Bytes(report.begin(), report.end()), true);
+            c->send(Type::InputReport, report.data(), report.size(), true);
         }
     }
 }

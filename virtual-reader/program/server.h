@@ -108,7 +108,7 @@ class Server {
     int64_t away_until_ms_ = -1;
     // Cards held back by the stall-reads fault, and until when.
     int64_t stall_until_ms_ = -1;
-    std::vector<served::Swipe> held_;
+    served::Swipes held_;
     uint32_t cards_swiped_ = 0;
     uint32_t cards_delivered_ = 0;
 

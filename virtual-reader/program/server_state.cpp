@@ -76,7 +76,7 @@ void Server::end_timed_faults() {
 
 void Server::end_stall() {
     stall_until_ms_ = -1;
-    std::vector<served::Swipe> held;
+    served::Swipes held;
     held.swap(held_);
     for (const served::Swipe& card : held) {
         swipe(card);

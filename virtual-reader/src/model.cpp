@@ -306,7 +306,14 @@ std::vector<uint8_t> ReaderModel::swipe_report(const Track tracks[3]) const {
 }
 
 std::string ReaderModel::keystrokes(const Track tracks[3]) {
+    // Room for all of it first: a string that grows frees copies of the
+    // tracks typed so far, and they are card data.
+    size_t length = 0;
+    for (int t = 0; t < 3; ++t) {
+        length += std::max<size_t>(tracks[t].text.size(), 3) + 1;
+    }
     std::string typed;
+    typed.reserve(length);
     for (int t = 0; t < 3; ++t) {
         const Track& track = tracks[t];
         if (track.status != 0) {

@@ -117,6 +117,9 @@ struct SwipeTrack {
     Text text;
 };
 using Swipe = std::array<SwipeTrack, 3>;
+// Swipes in turn. A short track lives inside its Swipe, so their block is
+// wiped when freed too.
+using Swipes = std::vector<Swipe, wipe::WipingAllocator<Swipe>>;
 Bytes encode_swipe(const Swipe& swipe);  // empty if a text is too long
 bool decode_swipe(const Bytes& body, Swipe* swipe);
 

@@ -108,6 +108,7 @@ class ReaderModel {
     std::vector<uint8_t> swipe_report(const Track tracks[3]) const;
     // What a keyboard-mode reader types for a swipe: each track between its
     // sentinels, a failed track as "E" between them, each followed by CR.
+    // Made in one block, so that nothing of it is freed on the way.
     static std::string keystrokes(const Track tracks[3]);
 
     const std::array<uint8_t, kStateLength>& state() const { return state_; }
