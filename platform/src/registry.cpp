@@ -61,7 +61,7 @@ DeviceHandle::~DeviceHandle() {
 DWORD copy_report(const DeviceEntry& entry, const uint8_t* report, size_t length, uint8_t* buffer) {
     size_t n = entry.identity.input_report_length;
     size_t take = std::min(n, length);
-    if (take > 0) {  // an empty report has no data to copy
+    if (take > 0 && report != nullptr) {  // an empty report has no data to copy
         std::memcpy(buffer, report, take);
     }
     std::memset(buffer + take, 0, n - take);
