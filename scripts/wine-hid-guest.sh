@@ -40,7 +40,9 @@ modprobe uhid && modprobe hid-generic || { echo "guest: cannot load uhid and hid
 # --- The reader, fed through a pipe; its answers, one line per command, in
 # a file the relay reads.
 mkfifo /tmp/reader-in
-"$here/kestro_uhid_device" "$(cat "$here/mode")" </tmp/reader-in >/tmp/reader-out \
+# shellcheck disable=SC2046 # the reader's options, one word each
+"$here/kestro_uhid_device" "$(cat "$here/mode")" $(cat "$here/reader-args") </tmp/reader-in \
+    >/tmp/reader-out \
     2>/tmp/reader-err &
 exec 3>/tmp/reader-in
 for _ in $(seq 500); do

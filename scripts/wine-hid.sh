@@ -24,6 +24,8 @@ Options:
                     its own 32-bit prefix; 64: wine64, a 64-bit prefix)
   --mode MODE       the reader's mode at the start: idtech (default),
                     magtek or kb
+  --away-ms MS      how long a reset keeps the reader off the bus before it
+                    comes back in its new mode (default 300, at most 60000)
   --file PATH       copies PATH into C:\run beside the program (repeatable)
   --out DIR         where the results come back (default build-wine-hid/out)
   --timeout SECONDS bounds the whole guest run (default 600)
@@ -84,13 +86,18 @@ name=wine-hid
 . scripts/lib/common.sh
 
 # --- Arguments, read before anything changes.
-arch=32 mode=idtech out=build-wine-hid/out limit=600 job= prepare_only=0
+arch=32 mode=idtech out=build-wine-hid/out limit=600 job= prepare_only=0 reader_args=
 files=()
 while [ $# -gt 0 ]; do
     case $1 in
         -h | --help) usage; exit 0 ;;
         --arch) arch=${2:-}; shift ;;
         --mode) mode=${2:-}; shift ;;
+        --away-ms)
+            [[ ${2:-} =~ ^[1-9][0-9]{0,4}$ ]] && [ "$2" -le 60000 ] || { usage >&2; exit 2; }
+            reader_args+=" --away-ms $2"
+            shift
+            ;;
         --file) [ -n "${2:-}" ] || { usage >&2; exit 2; }; files+=("$2"); shift ;;
         --out) out=${2:-}; shift ;;
         --timeout) limit=${2:-}; shift ;;
@@ -141,6 +148,11 @@ say "guest ready in the cache: $archive ($(elapsed))"
 # --- This run's folder: the restored tree as a disk image, a second disk
 # for the run's files and results, and a small initramfs that mounts both.
 work=build-wine-hid/run
+# One run at a time uses this folder: a second would delete the first's
+# disks under its guest.
+mkdir -p build-wine-hid
+exec 9>build-wine-hid/run.lock
+flock -n 9 || fail "FAILED: another scripts/wine-hid.sh run is using $work"
 rm -rf "$work"
 mkdir -p "$work/disk/files" "$work/disk/out" "$work/disk/units" "$out"
 work=$(realpath "$work")
@@ -172,6 +184,7 @@ else
     } >"$work/disk/job.sh"
 fi
 echo "$mode" >"$work/disk/mode"
+echo "$reader_args" >"$work/disk/reader-args"
 echo "$limit" >"$work/disk/limit"
 cat >"$work/disk/units/wine-hid.target" <<'UNIT'
 [Unit]

@@ -22,7 +22,8 @@
 //                     answered as node
 //   state             "state MODE PPPP NODE" (NODE "-" while it is away)
 //   quit              (or the end of the input) unplugs the device and ends
-//   kestro_uhid_device [kb|idtech|magtek]      (default idtech)
+//   kestro_uhid_device [kb|idtech|magtek] [--away-ms MS]   (default idtech)
+// --away-ms: how long a reset keeps the device off the bus (default 300).
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -92,9 +93,28 @@ void parse_tracks(const std::string& text, vr::Track tracks[3]) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto mode = kModes.find(argc > 1 ? argv[1] : "idtech");
-    if (argc > 2 || mode == kModes.end()) {
-        std::fprintf(stderr, "usage: kestro_uhid_device [kb|idtech|magtek]\n");
+    kernel_test::UhidOptions options;
+    std::string mode_arg = "idtech";
+    bool mode_given = false, usage_error = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--away-ms" && i + 1 < argc) {
+            char* end = nullptr;
+            const long ms = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || ms <= 0 || ms > 60000) {
+                usage_error = true;
+            }
+            options.restart_ms = ms;
+        } else if (!mode_given && kModes.count(arg) != 0) {
+            mode_arg = arg;
+            mode_given = true;
+        } else {
+            usage_error = true;
+        }
+    }
+    const auto mode = kModes.find(mode_arg);
+    if (usage_error) {
+        std::fprintf(stderr, "usage: kestro_uhid_device [kb|idtech|magtek] [--away-ms MS]\n");
         return 2;
     }
     std::string why = kernel_test::uhid_unavailable();
@@ -102,7 +122,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kestro_uhid_device: %s\n", why.c_str());
         return 1;
     }
-    auto reader = kernel_test::UhidReader::create(mode->second);
+    auto reader = kernel_test::UhidReader::create(mode->second, options);
     if (!reader) {
         std::fprintf(stderr, "kestro_uhid_device: the kernel brought up no hidraw node\n");
         return 1;
@@ -180,7 +200,7 @@ int main(int argc, char** argv) {
                 continue;
             }
             reader.reset();
-            reader = kernel_test::UhidReader::create(m->second);
+            reader = kernel_test::UhidReader::create(m->second, options);
             print_node(reader.get());
         } else if (word == "state") {
             char text[96];
