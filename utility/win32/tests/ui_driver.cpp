@@ -14,6 +14,13 @@
  *       message, then the end of the program when it is answered
  *   kestro_ui_driver nolibrary DIR  no kestro.dll at all: the two error
  *       reports, then the end of the program
+ *   kestro_ui_driver hid      DIR [--screenshot]
+ *       DIR holds KestroConfigure.exe and the real kestro.dll, and the fake
+ *       reader of scripts/wine-hid.sh is on the HID stack in the IDTECH
+ *       mode, driven through C:\reader: the detection, a card swiped and
+ *       shown track by track with the counter, the mode changed to MAGTEK
+ *       and back to IDTECH (each detected, each with a card), then Exit.
+ *       --screenshot as for reader, once the first card is shown.
  *
  * The program runs with DIR as its current directory; the double's journal
  * DIR\fake_kestro.log shows the library calls. Prints one line per check
@@ -33,6 +40,8 @@
 
 #include "../../logic/form1_design.h"
 #include "form1_ids.h"
+#include "hid_listed.h"
+#include "reader_command.h"
 #include "wincheck.h"
 
 using namespace kestro;
@@ -233,7 +242,12 @@ static int find_form(void) {
     if (!check(form != NULL, "the window opens")) {
         return 0;
     }
-    text_of(form, text, sizeof text);
+    /* The window answers once its start-up work is done; the detection on a
+     * slow machine may keep it busy for longer than one message's wait. */
+    DWORD start = GetTickCount();
+    do {
+        text_of(form, text, sizeof text);
+    } while (strcmp(text, CAPTION) != 0 && GetTickCount() - start < 30000);
     check(strcmp(text, CAPTION) == 0, "its caption is \"%s\" (got \"%s\")", CAPTION, text);
     frame = GetDlgItem(form, ID(Frame1));
     return 1;
@@ -571,6 +585,7 @@ static void screenshot_handshake(void) {
     FILE* f;
     DWORD start = GetTickCount();
     int done = 0;
+    SetCursorPos(0, 0);  // the pointer, where Xvfb draws it, out of the picture
     GetWindowRect(form, &r);
     snprintf(temp, sizeof temp, "%s\\shot-request.tmp", dir);
     snprintf(path, sizeof path, "%s\\shot-request", dir);
@@ -813,13 +828,144 @@ static int scenario_nolibrary(void) {
     return 1;
 }
 
+/* --- With the reader on a real HID stack --------------------------------- */
+
+#define READER_VENDOR 0x3E7A
+#define PID_IDTECH 0x05A0
+#define PID_MAGTEK 0x05B0
+/* The fake reader's test card, as it swipes it by default. */
+#define HID_TRACK1 "%B4111111111111111^TEST/CARD A^30121010000000000000?"
+#define HID_TRACK2 ";4111111111111111=30121010000000000?"
+
+/* Swipes the test card and checks the window shows it, track by track, as
+ * the first card since the mode was detected. */
+static void swipe_and_check(const char* mode) {
+    char answer[256], item[256];
+    DWORD start;
+    check(text_is(ID(lblBrushTimes), "0"), "%s: the card counter reads 0", mode);
+    check(reader_command("swipe", answer, sizeof answer) && strncmp(answer, "swiped ", 7) == 0,
+          "%s: the reader swipes the test card (\"%s\")", mode, answer);
+    start = GetTickCount();
+    while (ask(control(ID(lstCardData)), LB_GETCOUNT, 0, 0) < 2 && GetTickCount() - start < 20000) {
+        Sleep(50);
+    }
+    check(wait_text(ID(txtCardData), HID_TRACK1 "\r\n" HID_TRACK2 "\r\n", 5000),
+          "%s: the card box shows the card's two tracks", mode);
+    int all = ask(control(ID(lstCardData)), LB_GETCOUNT, 0, 0) == 2;
+    list_item(control(ID(lstCardData)), 0, 0, item, sizeof item);
+    all = all && strcmp(item, HID_TRACK1) == 0;
+    list_item(control(ID(lstCardData)), 1, 0, item, sizeof item);
+    all = all && strcmp(item, HID_TRACK2) == 0;
+    check(all, "%s: the card list holds track 1, then track 2", mode);
+    check(text_is(ID(lblBrushTimes), "1"), "%s: the card counter reads 1", mode);
+    char one[16], two[16];
+    snprintf(one, sizeof one, "%u", (unsigned)strlen(HID_TRACK1));
+    snprintf(two, sizeof two, "%u", (unsigned)strlen(HID_TRACK2));
+    check(text_is(ID(txtTrackLenght(0)), one) && text_is(ID(txtTrackLenght(1)), two) &&
+              text_is(ID(txtTrackLenght(2)), "0"),
+          "%s: the track lengths read %s, %s and 0", mode, one, two);
+    /* The fake reader reports status 0 (read well) for all three tracks,
+     * the blank third too. */
+    check(ask(control(ID(chkStatusOK(0))), BM_GETCHECK, 0, 0) == BST_CHECKED &&
+              ask(control(ID(chkStatusOK(1))), BM_GETCHECK, 0, 0) == BST_CHECKED &&
+              ask(control(ID(chkStatusOK(2))), BM_GETCHECK, 0, 0) == BST_CHECKED,
+          "%s: the three tracks are ticked OK, as the reader reported them", mode);
+}
+
+/* The last `count` lines of the result log are `lines`. */
+static int log_ends_with(const char* const* lines, int count) {
+    HWND log = control(ID(lstResults));
+    const int total = (int)ask(log, LB_GETCOUNT, 0, 0);
+    char item[256];
+    if (total < count) {
+        return 0;
+    }
+    for (int i = 0; i < count; ++i) {
+        list_item(log, total - count + i, 0, item, sizeof item);
+        if (strcmp(item, lines[i]) != 0) {
+            printf("     log line %d: \"%s\", expected \"%s\"\n", total - count + i, item,
+                   lines[i]);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+/* Chooses `to` (its place in the combo list) and presses Change Mode. The
+ * message that the mode has changed is answered only once Windows lists the
+ * reader under its new product id, so the detection that follows it never
+ * depends on how fast the HID stack presents the device. */
+static void change_mode_to(int position, const char* from, const char* to, USHORT pid) {
+    char text[512];
+    ask(control(ID(comboMsrType2)), CB_SETCURSEL, (WPARAM)position, 0);
+    check(wait_text(ID(comboMsrType2), to, 3000), "\"%s\" is chosen", to);
+    PostMessageA(control(ID(cmdChangeMode)), BM_CLICK, 0, 0);
+    DWORD start = GetTickCount();
+    while (!hid_listed(READER_VENDOR, pid, 0) && GetTickCount() - start < 60000) {
+        Sleep(200);
+    }
+    if (!check(hid_listed(READER_VENDOR, pid, 0),
+               "%s: the reader is listed again under product id %04X (%lu ms)", to, pid,
+               (unsigned long)(GetTickCount() - start))) {
+        char state[256];
+        hid_listed(READER_VENDOR, pid, 1);
+        reader_command("state", state, sizeof state);
+        printf("     the reader: %s\n", state);
+    }
+    snprintf(text, sizeof text, "USB MSR mode has been changed.\r\n\r\nFrom: %s\r\n  To  : %s",
+             from, to);
+    answer_box(text, to);
+    start = GetTickCount();
+    const int detected = wait_text(ID(txtMsrType), to, 60000);
+    check(detected, "the detection shows \"%s\" (%lu ms after the answer)", to,
+          (unsigned long)(GetTickCount() - start));
+    static const char* const sent[] = {" ChangeMode = 0", " ResetMSR = 0"};
+    HWND log = control(ID(lstResults));
+    int found = 0;
+    const int total = (int)ask(log, LB_GETCOUNT, 0, 0);
+    for (int i = 0; i + 1 < total && !found; ++i) {
+        char first[256], second[256];
+        list_item(log, i, 0, first, sizeof first);
+        list_item(log, i + 1, 0, second, sizeof second);
+        found = strcmp(first, sent[0]) == 0 && strcmp(second, sent[1]) == 0;
+    }
+    check(found, "%s: the log shows the mode change and the reset accepted", to);
+    static const char* const opened[] = {" open usb -> 0"};
+    check(log_ends_with(opened, 1), "%s: the log ends with the reader opened", to);
+    check(wait_text(ID(cmdChangeMode), "Change Mode", 5000) &&
+              IsWindowEnabled(control(ID(cmdChangeMode))),
+          "%s: Change Mode is back and enabled", to);
+}
+
+static int scenario_hid(int screenshot) {
+    static const char* const detected[] = {" set pid -> 0", " open usb -> 0"};
+    if (!start_program() || !find_form()) {
+        return 0;
+    }
+    check(wait_text(ID(txtMsrType), "USB/HID IDTECH", 60000),
+          "the detection shows \"USB/HID IDTECH\"");
+    check(log_ends_with(detected, 2), "the log shows the reader opened at the first try");
+    check(IsWindowEnabled(control(ID(cmdChangeMode))), "Change Mode is enabled");
+    swipe_and_check("USB/HID IDTECH");
+    if (screenshot) {
+        screenshot_handshake();
+    }
+    change_mode_to(2, "USB/HID IDTECH", "USB/HID MAGTEK", PID_MAGTEK);
+    swipe_and_check("USB/HID MAGTEK");
+    change_mode_to(1, "USB/HID MAGTEK", "USB/HID IDTECH", PID_IDTECH);
+    swipe_and_check("USB/HID IDTECH again");
+    PostMessageA(control(ID(cmdEXIT)), BM_CLICK, 0, 0);
+    check(wait_end(10000) == 0, "Exit ends the program");
+    return 1;
+}
+
 int main(int argc, char** argv) {
     HDC screen;
     const char* what;
     char summary[64];
     if (argc < 3) {
         fprintf(stderr,
-                "usage: kestro_ui_driver reader|exit|noreader|nolibrary DIR [--screenshot]\n");
+                "usage: kestro_ui_driver reader|exit|noreader|nolibrary|hid DIR [--screenshot]\n");
         return 2;
     }
     what = argv[1];
@@ -840,6 +986,8 @@ int main(int argc, char** argv) {
         scenario_noreader();
     } else if (strcmp(what, "nolibrary") == 0) {
         scenario_nolibrary();
+    } else if (strcmp(what, "hid") == 0) {
+        scenario_hid(argc > 3 && strcmp(argv[3], "--screenshot") == 0);
     } else {
         fprintf(stderr, "kestro_ui_driver: unknown scenario %s\n", what);
         return 2;
