@@ -13,13 +13,13 @@
 # shows a card track by track with the counter, changes the mode IDTECH ->
 # MAGTEK -> IDTECH, detecting each, and ends with Exit; a picture of the
 # window with the first card is kept. A kit zip already built is used as it is.
-#   scripts/wine-hid-test.sh [--screenshot FILE] [--help]
 #     --screenshot FILE   also writes the window's picture to FILE (PNG)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 usage() {
-    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
+    echo "usage: scripts/wine-hid-test.sh [--screenshot FILE] [--help]"
+    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
 }
 shot_out=
 case ${1:-} in
