@@ -453,36 +453,52 @@ TEST_F(KernelTest, UnplugInKeyboardModeMakesCommandsFail) {
     EXPECT_EQ(FlushCounter(), 1);
 }
 
+// Each mode change the reader's modes allow back into a HID mode, the
+// keyboard mode's own device (a boot keyboard) leaving among them.
 TEST_F(KernelTest, AModeChangeWithResetLeavesAndComesBackUnderTheNewProductId) {
-    UhidReader* reader = make(vr::Mode::Idtech);
-    ASSERT_TRUE(reader);
-    open(vr::Mode::Idtech);
-    ASSERT_EQ(ChangeMode(3), 0);
-    ASSERT_EQ(ResetDevice(255), 0);  // waits 1000 ms: the reader leaves and comes back
-    std::vector<Bytes> got = reader->received();
-    ASSERT_GE(got.size(), 2u);
-    EXPECT_EQ(got[got.size() - 2], frame({0xBE, '3'}));
-    EXPECT_EQ(got.back(), frame({0xFF, 0xAA, 0xFF}));
+    struct Case {
+        vr::Mode from;
+        int32_t mode;  // ChangeMode's argument, also its command's digit
+        vr::Mode to;
+        unsigned input_length;
+    };
+    const Case cases[] = {{vr::Mode::Idtech, 3, vr::Mode::Magtek, 338},
+                          {vr::Mode::Keyboard, 2, vr::Mode::Idtech, 538}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(vr::mode_name(c.from)) + " to " + vr::mode_name(c.to));
+        UhidReader* reader = make(c.from);
+        ASSERT_TRUE(reader);
+        open(c.from);
+        ASSERT_EQ(ChangeMode(c.mode), 0);
+        ASSERT_EQ(ResetDevice(255), 0);  // waits 1000 ms: the reader leaves and comes back
+        std::vector<Bytes> got = reader->received();
+        ASSERT_GE(got.size(), 2u);
+        EXPECT_EQ(got[got.size() - 2], frame({0xBE, static_cast<uint8_t>('0' + c.mode)}));
+        EXPECT_EQ(got.back(), frame({0xFF, 0xAA, 0xFF}));
 
-    // The old device left: the session's handles are dead.
-    EXPECT_FALSE(device_handle(kestro::hd[0])->entry->attached);
-    unsigned char report[MR_FEATURE_LEN];
-    EXPECT_EQ(GetMrState(report), 3);
-    CloseUSB();
+        // The old device left: the session's handles are dead. (In keyboard
+        // mode the handle reads nothing, so the first call that fails is
+        // what tells the platform the device has gone.)
+        unsigned char report[MR_FEATURE_LEN];
+        EXPECT_EQ(GetMrState(report), 3);
+        EXPECT_FALSE(device_handle(kestro::hd[0])->entry->attached);
+        CloseUSB();
 
-    EXPECT_EQ(reader->generation(), 2);
-    std::string node = reader->node();
-    ASSERT_FALSE(node.empty()) << "the reader did not come back as MAGTEK";
-    SetID(MR_PID_IDTECH);
-    EXPECT_EQ(OpenUSB(), 2);
-    open(vr::Mode::Magtek);
-    ASSERT_EQ(kestro::hdc, 1);
-    EXPECT_EQ(slot_path(0), node);
-    EXPECT_EQ(kestro::hdx[0]->caps.InputReportByteLength, 338);
-    ASSERT_EQ(GetMrState(report), 0);
-    EXPECT_EQ(report[9], 3);
-    EXPECT_EQ(report[10], 0xB0);
-    EXPECT_EQ(report[11], 0x05);
+        EXPECT_EQ(reader->generation(), 2);
+        std::string node = reader->node();
+        ASSERT_FALSE(node.empty()) << "the reader did not come back";
+        SetID(vr::product_id(c.from));
+        EXPECT_EQ(OpenUSB(), 2);
+        open(c.to);
+        ASSERT_EQ(kestro::hdc, 1);
+        EXPECT_EQ(slot_path(0), node);
+        EXPECT_EQ(kestro::hdx[0]->caps.InputReportByteLength, c.input_length);
+        ASSERT_EQ(GetMrState(report), 0);
+        EXPECT_EQ(report[9], c.mode);
+        EXPECT_EQ(report[10] + 256 * report[11], vr::product_id(c.to));
+        CloseUSB();
+        reader->unplug();
+    }
 }
 
 // --- The kestro command ----------------------------------------------------
