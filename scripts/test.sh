@@ -19,7 +19,7 @@ suites=(
     "sanitize|suite_sanitize|the same tests with AddressSanitizer and UndefinedBehaviorSanitizer"
     "memcheck|suite_memcheck|the library's tests under Valgrind memcheck"
     "windows|suite_windows|the Windows cross builds, their checks and tests under Wine, the kit"
-    "winehid|suite_winehid|the kit's DLLs and the conformance program through Wine's HID stack against a uhid reader in Debian 12 in qemu"
+    "winehid|suite_winehid|the kit's DLLs, the conformance program and the kit's 32-bit KestroConfigure.exe through Wine's HID stack against a uhid reader in Debian 12 in qemu"
     "packages|suite_packages|the Debian packages built, lintian, then installed, used and removed in Debian 12 in qemu"
     "fresh|suite_fresh|the README's commands on a new Debian 12 root: library-only build, main job, test set, build by hand"
 )
